@@ -1,0 +1,73 @@
+# The set-up and the everyday commands; see README.md.
+#   make          build the programs (Release) into build/bin/
+#   make demo     install what is missing, build, render examples/ to build/demo/
+#   make test     install what is missing, build with sanitizers, run every test
+#   make bench    measure the programs against plain libical work
+#   make fuzz     build the fuzz targets with clang and run each (FUZZ_SECONDS)
+#   make install  install programs, manual pages and style sheet (PREFIX, DESTDIR)
+#   make package  build a Debian package with CPack
+
+PREFIX ?= /usr/local
+DESTDIR ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
+BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
+TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base
+SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all build demo test bench fuzz install package screenshot clean deps test-deps
+
+all: build
+
+# Installs the Debian packages named in PACKAGES that are not installed yet.
+define install_missing
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+endef
+
+deps:
+	$(call install_missing,$(BUILD_PACKAGES))
+
+test-deps:
+	$(call install_missing,$(TEST_PACKAGES))
+
+build:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	cmake --build build -j $(JOBS)
+
+demo: deps build
+	@mkdir -p build/demo
+	cp examples/calendar.css build/demo/calendar.css
+	build/bin/evtable --title="Example calendar" -d -l --timezone=Europe/Berlin \
+	  20261101 P13W examples/calendar.ics > build/demo/calendar.html
+	@echo "Open $(CURDIR)/build/demo/calendar.html"
+
+test: test-deps
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DEVTOOLS_TESTS=ON \
+	  -DEVTOOLS_SANITIZE=ON -DEVTOOLS_WERROR=ON >/dev/null
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS)
+
+bench: deps build
+	bash bench/run.sh
+
+fuzz: test-deps
+	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+install: deps build
+	DESTDIR=$(DESTDIR) cmake --install build --prefix $(PREFIX)
+
+package: deps build
+	cd build && cpack -G DEB
+
+screenshot: demo
+	bash tests/screenshot.sh build/demo/calendar.html doc/demo.png
+
+clean:
+	rm -rf build

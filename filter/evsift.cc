@@ -1,0 +1,127 @@
+// evsift: copies an iCalendar file keeping every time zone and only the
+// selected events, optionally adding a category to each.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+
+#include <libical/ical.h>
+
+#include "shared/calendar_input.h"
+#include "shared/event_selection.h"
+#include "shared/fatal.h"
+#include "shared/output_calendar.h"
+#include "shared/usage.h"
+
+struct sift_options {
+    event_selection selection;
+    const char *added_category;   // null: none
+    const char *input_path;
+    const char *output_path;
+};
+
+[[noreturn]] static void usage()
+{
+    report_and_exit(STATUS_USAGE, EVSIFT_USAGE);
+}
+
+static sift_options read_sift_options(int argc, char **argv)
+{
+    static const option long_options[] = {
+        {"class", required_argument, nullptr, 'p'},
+        {"not-class", required_argument, nullptr, 'P'},
+        {"category", required_argument, nullptr, 'c'},
+        {"not-category", required_argument, nullptr, 'C'},
+        {"add-category", required_argument, nullptr, 'a'},
+        {nullptr, 0, nullptr, 0},
+    };
+    sift_options options{};
+    int option_char;
+    while ((option_char = getopt_long(argc, argv, "p:P:c:C:", long_options, nullptr)) != -1) {
+        switch (option_char) {
+        case 'p':
+            options.selection.class_ = strdup(optarg);
+            break;
+        case 'P':
+            options.selection.not_class = strdup(optarg);
+            break;
+        case 'c':
+            options.selection.category = strdup(optarg);
+            break;
+        case 'C':
+            options.selection.not_category = strdup(optarg);
+            break;
+        case 'a':
+            options.added_category = strdup(optarg);
+            break;
+        default:
+            usage();
+        }
+    }
+    if (optind >= argc)
+        usage();
+    options.input_path = argv[optind];
+    return options;
+}
+
+// The input is opened before the output path is looked at: a missing input
+// with no output argument is status 5, not 2.
+static FILE *open_input(const char *path)
+{
+    FILE *input = fopen(path, "r");
+    if (input == nullptr)
+        report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));
+    return input;
+}
+
+static const char *read_output_path(int argc, char **argv)
+{
+    if (optind + 1 >= argc || optind + 2 < argc)
+        usage();
+    return argv[optind + 1];
+}
+
+// The walk takes every child from the front of the tree: VTIMEZONEs first
+// (libical keeps them at the front), in their order, then the rest in
+// document order. Taking the first child costs nothing, where removing a
+// child from the middle makes libical search the list from its head. What
+// stays behind goes to a holder that is freed with the tree.
+static void move_selected_components(icalcomponent *root, icalcomponent *calendar,
+                                     icalcomponent *left_behind, const sift_options *options)
+{
+    while (icalcomponent *child = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT)) {
+        icalcomponent_kind kind = icalcomponent_isa(child);
+        bool keep = kind == ICAL_VTIMEZONE_COMPONENT ||
+                    (kind == ICAL_VEVENT_COMPONENT &&
+                     select_event(child, &options->selection, "NONE", evsift_class_text));
+        icalcomponent_remove_component(root, child);
+        if (!keep) {
+            icalcomponent_add_component(left_behind, child);
+            continue;
+        }
+        if (kind == ICAL_VEVENT_COMPONENT && options->added_category != nullptr)
+            icalcomponent_add_property(child, icalproperty_new_categories(options->added_category));
+        icalcomponent_add_component(calendar, child);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    set_libical_error_mode();
+    // A file-size limit makes a write fail and be reported, not kill the run.
+    signal(SIGXFSZ, SIG_IGN);
+    sift_options options = read_sift_options(argc, argv);
+    FILE *input = open_input(options.input_path);
+    options.output_path = read_output_path(argc, argv);
+    output_set output = open_output_set(options.output_path);
+    parsed_calendar parsed = parse_calendar_stream(input);
+    icalparser_free(parsed.parser);
+    icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
+    icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);
+    move_selected_components(parsed.root, calendar, left_behind, &options);
+    store_output_calendar(&output, calendar);
+    icalcomponent_free(parsed.root);
+    icalcomponent_free(left_behind);
+    return STATUS_DONE;
+}

@@ -1,0 +1,34 @@
+// uid_table.h: the fixed-size table of UIDs that evjoin has put into its
+// output, each with the event that stands there for it. One per process.
+#pragma once
+
+#include <cstdint>
+
+struct htab_entry {
+    char *key;
+    void *data;
+};
+
+enum htab_action { HTAB_FIND = 0, HTAB_ENTER = 1 };
+
+/// Creates the table: 10007 slots, the smallest prime not below 10001.
+/// Failing storage ends the run with status 7 and the system's text.
+void htab_init();
+
+/// True until htab_init has made the table.
+bool htab_needs_init();
+
+/// HTAB_FIND: the entry whose key equals key byte for byte, or null.
+/// HTAB_ENTER: that entry with key and data replaced, or a new entry in the
+/// first free slot; null when every slot holds another key. Any other action
+/// works as HTAB_FIND.
+htab_entry *hsearch(char *key, void *data, int action);
+
+/// The djb2 hash with each byte read as a signed char, modulo 2^32.
+uint32_t htab_hash(const char *key);
+
+uint32_t htab_slot_count();
+uint32_t htab_used_count();
+
+/// Frees the table; for tests and the fuzzer, which need a fresh one.
+void htab_destroy();

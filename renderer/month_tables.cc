@@ -1,0 +1,121 @@
+// month_tables.cc: the month table writer walks the sorted occurrences once,
+// alongside the days it writes.
+#include "renderer/month_tables.h"
+
+#include <cstdio>
+
+#include "renderer/event_block.h"
+#include "renderer/html_text.h"
+
+static const char *const month_names[13] = {"",     "January", "February",  "March",
+                                            "April", "May",     "June",      "July",
+                                            "August", "September", "October", "November",
+                                            "December"};
+
+static const char *month_name(int month)
+{
+    return month >= 0 && month <= 12 ? month_names[month] : "";
+}
+
+icaltimetype period_end(const render_settings *settings)
+{
+    return icaltime_add(settings->period_start, settings->period_duration);
+}
+
+static icaltimetype day_value(int year, int month, int day)
+{
+    char text[32];  // years are 1 to 9999: eight digits are written
+    snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
+    return icaltime_from_string(text);
+}
+
+static void print_header_row(bool monday_first)
+{
+    puts("<thead><tr>");
+    if (monday_first) {
+        fputs("<th>Monday</th><th>Tuesday</th><th>Wednesday</th>", stdout);
+        fputs("<th>Thursday</th><th>Friday</th><th>Saturday</th>", stdout);
+        puts("<th>Sunday</th>");
+    } else {
+        fputs("<th>Sunday</th><th>Monday</th><th>Tuesday</th>", stdout);
+        fputs("<th>Wednesday</th><th>Thursday</th><th>Friday</th>", stdout);
+        puts("<th>Saturday</th>");
+    }
+    puts("</tr></thead>");
+}
+
+static void print_month_table(const render_settings *settings, occurrence_view table, int year,
+                              int month, int *event_cursor)
+{
+    int first_weekday = settings->monday_first ? 2 : 1;
+    icaltimetype first = day_value(year, month, 1);
+    printf("<table border><caption>%s %d</caption>\n", month_name(month), year);
+    print_header_row(settings->monday_first);
+    puts("<tbody><tr>");
+    int skip_cells = (icaltime_day_of_week(first) - first_weekday + 7) % 7;
+    for (int i = 0; i < skip_cells; i++)
+        puts("<td class=\"skip\">&nbsp;</td>");
+
+    // An occurrence's start is already in the display zone, and its own date
+    // is the day it is shown on.
+    while (*event_cursor < table.record_count &&
+           compare_dates(table.records[*event_cursor].start, first) < 0)
+        ++*event_cursor;
+
+    int days = icaltime_days_in_month(month, year);
+    for (int d = 1; d <= days; d++) {
+        icaltimetype day = day_value(year, month, d);
+        if (d != 1 && icaltime_day_of_week(day) == first_weekday)
+            puts("</tr><tr>");
+        fputs("<td", stdout);
+        if (settings->mark_today && compare_dates(day, settings->today) == 0)
+            fputs(" id=\"today\"", stdout);
+        printf("><p class=\"date\">%d</p>\n\n", d);
+        while (*event_cursor < table.record_count &&
+               compare_dates(table.records[*event_cursor].start, day) == 0) {
+            print_event_block(&table.records[*event_cursor], settings);
+            ++*event_cursor;
+        }
+        puts("</td>");
+    }
+    puts("</tr></tbody></table>\n");
+}
+
+void print_month_tables(const render_settings *settings, occurrence_view table)
+{
+    icaltimetype start = settings->period_start;
+    icaltimetype end = period_end(settings);
+    int event_cursor = 0;
+    for (int year = start.year; year <= end.year; year++) {
+        int first_month = year == start.year ? start.month : 1;
+        int last_month = year == end.year ? end.month : 12;
+        for (int month = first_month; month <= last_month; month++)
+            print_month_table(settings, table, year, month, &event_cursor);
+    }
+}
+
+void print_document(const render_settings *settings, occurrence_view table)
+{
+    puts("<!DOCTYPE HTML>");
+    puts("<html>");
+    puts("<head>");
+    puts("<meta charset=\"UTF-8\" />");
+    fputs("<title>", stdout);
+    if (settings->title != nullptr) {
+        put_escaped(settings->title, nullptr);
+    } else {
+        icaltimetype start = settings->period_start;
+        icaltimetype end = period_end(settings);
+        printf("Calendar %d %s %d - %d %s %d", start.day, month_name(start.month), start.year,
+               end.day, month_name(end.month), end.year);
+    }
+    puts("</title>");
+    puts("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />");
+    puts("</head>");
+    puts("<body>");
+    print_month_tables(settings, table);
+    if (settings->footer != nullptr)
+        puts(settings->footer);
+    puts("</body>");
+    puts("</html>");
+}

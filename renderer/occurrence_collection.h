@@ -1,0 +1,23 @@
+// occurrence_collection.h: the selected events of a calendar turned into
+// dated occurrences for the period, recurrences expanded and multi-day
+// events spread over their days.
+#pragma once
+
+#include <libical/ical.h>
+
+#include "shared/event_selection.h"
+
+/// Recurrence expansion of one event stops after this many instances, with a
+/// note on standard error; no calendar people use comes near it.
+constexpr long MAX_RECURRENCE_INSTANCES = 1000000;
+
+void collect_occurrences(icalcomponent *root, const event_selection *selection,
+                         icaltimezone *display_zone, icaltimetype period_start,
+                         icaldurationtype period_duration);
+
+/// For tests: expand every rule from its DTSTART, as a plain loop would,
+/// instead of starting where the period needs it (default: false).
+void set_expansion_from_dtstart(bool from_dtstart);
+
+/// For tests: the number of recurrence instances taken from libical so far.
+long long recurrence_instances_taken();

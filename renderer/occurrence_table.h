@@ -1,0 +1,44 @@
+// occurrence_table.h: occurrences of the selected events in the period,
+// sorted and de-duplicated. One table per process.
+#pragma once
+
+#include <libical/ical.h>
+
+struct occurrence {
+    icaltimetype start;           // in the display zone
+    icaltimetype end;             // in the display zone
+    const char *uid;              // borrowed from the tree; null without UID
+    icaltimetype recurrence_id;   // in the display zone; null time without one
+    icalcomponent *component;     // the VEVENT, borrowed from the tree
+};
+
+/// The table's records in order, valid until the next append.
+struct occurrence_view {
+    const occurrence *records;
+    int record_count;
+};
+
+/// Appends one occurrence, converting its times into the zone. Running out of
+/// memory ends the run with status 1 and "Out of memory\n".
+void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype start,
+                    icaltimetype end);
+
+/// Orders two times by their own year, month and day fields alone.
+int compare_dates(const icaltimetype &a, const icaltimetype &b);
+
+/// Display order: the start's own date (year, month, day, as shown in the
+/// display zone), then start, end, UID and recurrence id as libical compares
+/// them. A missing UID orders as the empty text.
+int compare_occurrences(const occurrence *a, const occurrence *b);
+
+/// Stable, so records equal in every key stay in document order.
+void sort_occurrences();
+
+/// Removes each generated occurrence that is immediately followed, in sort
+/// order, by an overriding instance of the same UID at the same start.
+void drop_overridden_occurrences();
+
+occurrence_view occurrence_records();
+
+/// Empties the table; for tests and the fuzzer, which run many documents in one process.
+void clear_occurrences();

@@ -1,0 +1,15 @@
+// fatal.h: the one way a run fails: a message on standard error and a fixed exit status.
+#pragma once
+
+#include "shared/exit_status.h"
+
+/// Writes the formatted message to standard error and ends the process with
+/// status through exit(), so buffered standard output still comes out.
+/// A temporary output file named with set_pending_output is removed first.
+[[noreturn]] void report_and_exit(int status, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+/// Names the temporary file that a failure must remove (null: none). The path
+/// is copied; the file is also removed when the process is ended by SIGINT,
+/// SIGTERM or SIGHUP.
+void set_pending_output(const char *path);

@@ -1,0 +1,32 @@
+// usage.cc: the usage texts; the option descriptions start in column 32.
+#include "shared/usage.h"
+
+const char EVTABLE_USAGE[] =
+    "Usage: evtable [options] start duration [file]\n"
+    "  -p, --class=CLASS            only (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
+    "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
+    "  -c, --category=CATEGORY      only events of this category\n"
+    "  -C, --not-category=CATEGORY  exclude events of this category\n"
+    "  -d, --description            include event's long description in a <PRE>\n"
+    "  -l, --location               include event's location in that <PRE>\n"
+    "  -t, --title=TEXT             use text for HTML title\n"
+    "  -f, --footer=TEXT            add text at the bottom of the HTML file\n"
+    "  -T, --today                  mark current day with #today in HTML file\n"
+    "  -z, --timezone=country/city  adjust for this timezone (default: GMT)\n"
+    "  -m, --monday                 draw Monday as first week day (Sunday is default)\n"
+    "  start is of the form yyyymmdd, e.g., 20020927 (27 Sep 2002)\n"
+    "  duration is in days or weeks, e.g., P5W (5 weeks) or P60D (60 days)\n"
+    "  file is an iCalendar file, default is standard input\n";
+
+const char EVJOIN_USAGE[] =
+    "Usage: evtable input [input...] output\n"
+    "  inputs and output are iCalendar files\n";
+
+const char EVSIFT_USAGE[] =
+    "Usage: evtable [options] input output\n"
+    "  -p, --class=CLASS            only (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
+    "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
+    "  -c, --category=CATEGORY      only events of this category\n"
+    "  -C, --not-category=CATEGORY  exclude events of this category\n"
+    "      --add-category=CATEGORY  add category to output events\n"
+    "  input and output are iCalendar files\n";

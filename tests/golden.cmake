@@ -1,0 +1,40 @@
+# evtools_unit_tests(NAME LIBRARY): one GoogleTest binary of the folder's
+# *_test.cc files, linked with the folder's library.
+function(evtools_unit_tests name library)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
+  if(sources)
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE ${library} GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+# golden.cmake: one CTest per case of a program's testdata folder.
+#
+# A case NAME is NAME.args (one argument a line) with any of:
+#   NAME.ics       the input, named in the arguments as @IN
+#   NAME.stdin     standard input (otherwise none)
+#   NAME.before    the output file's content before the run (@OUT)
+#   NAME.html, NAME.stdout   expected standard output (empty when absent)
+#   NAME.out.ics   expected output file; without it, with NAME.before, the
+#                  output must still hold NAME.before byte for byte
+#   NAME.err       expected standard error (empty when absent)
+#   NAME.status    expected exit status (0 when absent)
+# In the arguments, @IN, @OUT, @DATA (the testdata folder) and @WORK (the
+# case's scratch folder) are replaced. After the run the scratch folder must
+# hold no file but those the case made.
+function(evtools_golden_tests program folder)
+  file(GLOB cases CONFIGURE_DEPENDS RELATIVE ${folder} ${folder}/*.args)
+  foreach(case_file ${cases})
+    string(REGEX REPLACE "\\.args$" "" case ${case_file})
+    add_test(NAME ${program}.${case}
+      COMMAND ${CMAKE_COMMAND}
+        -DPROGRAM=$<TARGET_FILE:${program}>
+        -DDATA=${folder}
+        -DCASE=${case}
+        -DWORK=${CMAKE_CURRENT_BINARY_DIR}/golden/${case}
+        -P ${CMAKE_SOURCE_DIR}/tests/run_case.cmake)
+    set_tests_properties(${program}.${case} PROPERTIES
+      ENVIRONMENT "${EVTOOLS_PROGRAM_ENV}" TIMEOUT 120)
+  endforeach()
+endfunction()
