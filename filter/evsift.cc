@@ -69,7 +69,7 @@ static sift_options read_sift_options(int argc, char **argv)
 // with no output argument is status 5, not 2.
 static FILE *open_input(const char *path)
 {
-    FILE *input = fopen(path, "r");
+    FILE *input = open_input_file(path);
     if (input == nullptr)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));
     return input;

@@ -40,7 +40,7 @@ static void read_join_options(int argc, char **argv)
 
 static icalcomponent *read_input(const char *path)
 {
-    FILE *input = fopen(path, "r");
+    FILE *input = open_input_file(path);
     if (input == nullptr)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));
     parsed_calendar parsed = parse_calendar_stream(input);

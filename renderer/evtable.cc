@@ -128,7 +128,7 @@ static void read_arguments(int argc, char **argv, render_settings *settings)
     settings->period_duration = read_period_duration(argv[index++], settings->period_start);
     if (index < argc) {
         const char *path = argv[index++];
-        settings->input = fopen(path, "r");
+        settings->input = open_input_file(path);
         if (settings->input == nullptr) {
             perror(path);
             exit(STATUS_EVTABLE_OPEN);

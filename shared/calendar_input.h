@@ -10,6 +10,10 @@
 /// and libical's error state starts clear.
 void set_libical_error_mode();
 
+/// fopen(path, "r") that also refuses a directory (errno EISDIR), which
+/// fopen would open and whose reading would only fail later.
+FILE *open_input_file(const char *path);
+
 /// The parser's line source: exactly fgets(buffer, size, stream).
 char *read_stream_line(char *buffer, size_t size, void *stream);
 
@@ -22,8 +26,8 @@ struct parsed_calendar {
     icalparser *parser;
 };
 
-/// Parses the stream; the caller owns root and parser. No component, or one
-/// nested too deeply, ends the run with status 4.
+/// Parses the stream; the caller owns root and parser. A read error, no
+/// component, or components nested too deeply end the run with status 4.
 parsed_calendar parse_calendar_stream(FILE *stream);
 
 /// True when some component below root lies deeper than max_depth levels
