@@ -142,7 +142,8 @@ void store_output_calendar(output_set *output, icalcomponent *calendar)
         fail_on_output(output->path, cause_of_failed_write(output->fd, calendar));
     if (fsync(output->fd) != 0)
         fail_on_output(output->path, errno);
-    icalfileset_free(output->set);
+    // icalset_free runs icalfileset_free and also frees the set record itself.
+    icalset_free(output->set);
     output->set = nullptr;
     if (close(output->fd) != 0)
         fail_on_output(output->path, errno);

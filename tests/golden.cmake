@@ -18,8 +18,9 @@ endfunction()
 #   NAME.html, NAME.stdout   expected standard output (empty when absent)
 #   NAME.out.ics   expected output file; without it, with NAME.before, the
 #                  output must still hold NAME.before byte for byte
-#   NAME.err       expected standard error (empty when absent); @PROGRAM in
-#                  it stands for the program's path, as getopt names it
+#   NAME.err       expected standard error (empty when absent); @PROGRAM
+#                  (the program's path, as getopt names it), @WORK and
+#                  @DATA are replaced in it
 #   NAME.status    expected exit status (0 when absent)
 # In the arguments, @IN, @OUT, @DATA (the testdata folder) and @WORK (the
 # case's scratch folder) are replaced. After the run the scratch folder must

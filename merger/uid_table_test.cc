@@ -1,0 +1,253 @@
+// uid_table_test.cc: the hash, the probe sequence, a full table and re-entered keys.
+#include "merger/uid_table.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint32_t SLOTS = 10007;
+
+class uid_table : public testing::Test {
+protected:
+    void SetUp() override { htab_init(); }
+    void TearDown() override { htab_destroy(); }
+};
+
+uint32_t start_slot(const std::string &key)
+{
+    return htab_hash(key.c_str()) % SLOTS;
+}
+
+// The first key of the form prefix + number, counting from first, whose start
+// slot is slot.
+std::string key_with_start_slot(const char *prefix, uint32_t slot, int first = 0)
+{
+    for (int n = first;; n++) {
+        std::string key = prefix + std::to_string(n);
+        if (start_slot(key) == slot)
+            return key;
+    }
+}
+
+char *text(std::string &key)
+{
+    return key.data();
+}
+
+}  // namespace
+
+struct hash_case {
+    const char *name;
+    const char *key;
+    uint32_t hash;
+};
+
+static const hash_case HASH_CASES[] = {
+    {"empty key is the seed", "", 5381},
+    {"abc", "abc", 193409669},
+    // 5381 * 33 = 0x0002B5A5, ^ 0xFFFFFFC3 (0xC3 sign-extended) = 0xFFFD4A66;
+    // * 33 mod 2^32 = 0xFFA69726, ^ 0xFFFFFFA9 (0xA9 sign-extended) = 0x0059688F.
+    // Read unsigned, the bytes would give 5857935 instead.
+    {"UTF-8 bytes are sign-extended", "\xC3\xA9", 5859471},
+};
+
+TEST(htab_hash, table)
+{
+    for (const hash_case &c : HASH_CASES) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.hash, htab_hash(c.key));
+    }
+}
+
+TEST_F(uid_table, has_10007_slots_and_known_start_slots)
+{
+    EXPECT_FALSE(htab_needs_init());
+    EXPECT_EQ(SLOTS, htab_slot_count());
+    EXPECT_EQ(0u, htab_used_count());
+    EXPECT_EQ(4380u, start_slot("abc"));
+    EXPECT_EQ(5381u, start_slot(""));
+}
+
+TEST_F(uid_table, empty_table_finds_nothing)
+{
+    std::string key = "abc";
+    EXPECT_EQ(nullptr, hsearch(text(key), nullptr, HTAB_FIND));
+    EXPECT_EQ(0u, htab_used_count());
+}
+
+TEST_F(uid_table, enter_then_find_by_equal_text)
+{
+    std::string stored = "event-1@example.org";
+    std::string asked = stored;  // same bytes, another buffer
+    int data = 0;
+    htab_entry *entered = hsearch(text(stored), &data, HTAB_ENTER);
+    ASSERT_NE(nullptr, entered);
+    EXPECT_EQ(stored.data(), entered->key);
+    EXPECT_EQ(&data, entered->data);
+    EXPECT_EQ(1u, htab_used_count());
+
+    htab_entry *found = hsearch(text(asked), nullptr, HTAB_FIND);
+    EXPECT_EQ(entered, found);
+    EXPECT_EQ(stored.data(), found->key);
+    EXPECT_EQ(&data, found->data);
+    EXPECT_EQ(1u, htab_used_count());
+}
+
+TEST_F(uid_table, keys_differ_in_case)
+{
+    std::string lower = "abc";
+    std::string upper = "ABC";
+    int lower_data = 0, upper_data = 0;
+    ASSERT_NE(nullptr, hsearch(text(lower), &lower_data, HTAB_ENTER));
+    EXPECT_EQ(nullptr, hsearch(text(upper), nullptr, HTAB_FIND));
+    htab_entry *upper_entry = hsearch(text(upper), &upper_data, HTAB_ENTER);
+    ASSERT_NE(nullptr, upper_entry);
+    EXPECT_EQ(&upper_data, upper_entry->data);
+    EXPECT_EQ(&lower_data, hsearch(text(lower), nullptr, HTAB_FIND)->data);
+    EXPECT_EQ(2u, htab_used_count());
+}
+
+TEST_F(uid_table, unknown_action_only_finds)
+{
+    std::string key = "abc";
+    int data = 0;
+    EXPECT_EQ(nullptr, hsearch(text(key), &data, 2));
+    EXPECT_EQ(0u, htab_used_count());
+    htab_entry *entered = hsearch(text(key), &data, HTAB_ENTER);
+    int other = 0;
+    EXPECT_EQ(entered, hsearch(text(key), &other, -1));
+    EXPECT_EQ(&data, entered->data);
+}
+
+TEST_F(uid_table, re_entering_replaces_key_and_data_without_counting)
+{
+    std::string first = "uid-7";
+    std::string second = "uid-7";
+    int first_data = 0, second_data = 0;
+    htab_entry *entered = hsearch(text(first), &first_data, HTAB_ENTER);
+    ASSERT_NE(nullptr, entered);
+    htab_entry *again = hsearch(text(second), &second_data, HTAB_ENTER);
+    EXPECT_EQ(entered, again);
+    EXPECT_EQ(second.data(), again->key);
+    EXPECT_EQ(&second_data, again->data);
+    EXPECT_EQ(1u, htab_used_count());
+    EXPECT_EQ(second.data(), hsearch(text(first), nullptr, HTAB_FIND)->key);
+}
+
+TEST_F(uid_table, data_changed_through_entry_is_found_again)
+{
+    std::string key = "uid";
+    int before = 0, after = 0;
+    hsearch(text(key), &before, HTAB_ENTER)->data = &after;
+    EXPECT_EQ(&after, hsearch(text(key), nullptr, HTAB_FIND)->data);
+}
+
+TEST_F(uid_table, collisions_probe_to_next_free_slot)
+{
+    uint32_t slot = start_slot("abc");
+    std::string first = key_with_start_slot("a", slot);
+    std::string second = key_with_start_slot("b", slot);
+    std::string third = key_with_start_slot("c", slot);
+    int first_data = 0, second_data = 0, third_data = 0;
+
+    htab_entry *first_entry = hsearch(text(first), &first_data, HTAB_ENTER);
+    htab_entry *second_entry = hsearch(text(second), &second_data, HTAB_ENTER);
+    htab_entry *third_entry = hsearch(text(third), &third_data, HTAB_ENTER);
+    ASSERT_NE(nullptr, first_entry);
+    ASSERT_NE(nullptr, second_entry);
+    ASSERT_NE(nullptr, third_entry);
+    EXPECT_EQ(first_entry + 1, second_entry);
+    EXPECT_EQ(first_entry + 2, third_entry);
+    EXPECT_EQ(3u, htab_used_count());
+
+    // Looking up the later ones walks past the earlier ones.
+    EXPECT_EQ(third_entry, hsearch(text(third), nullptr, HTAB_FIND));
+    EXPECT_EQ(second_entry, hsearch(text(second), nullptr, HTAB_FIND));
+    EXPECT_EQ(first_entry, hsearch(text(first), nullptr, HTAB_FIND));
+    EXPECT_EQ(&third_data, third_entry->data);
+
+    // An absent key of the same start slot stops at the first free slot.
+    std::string absent = key_with_start_slot("d", slot);
+    EXPECT_EQ(nullptr, hsearch(text(absent), nullptr, HTAB_FIND));
+    EXPECT_EQ(3u, htab_used_count());
+}
+
+TEST_F(uid_table, key_in_next_slot_pushes_a_colliding_key_further)
+{
+    uint32_t slot = 1234;
+    std::string at_start = key_with_start_slot("a", slot);
+    std::string at_next = key_with_start_slot("b", slot + 1);
+    std::string colliding = key_with_start_slot("c", slot);
+    htab_entry *start_entry = hsearch(text(at_start), nullptr, HTAB_ENTER);
+    hsearch(text(at_next), nullptr, HTAB_ENTER);
+    htab_entry *colliding_entry = hsearch(text(colliding), nullptr, HTAB_ENTER);
+    EXPECT_EQ(start_entry + 2, colliding_entry);
+    EXPECT_EQ(colliding_entry, hsearch(text(colliding), nullptr, HTAB_FIND));
+}
+
+TEST_F(uid_table, probe_wraps_from_last_slot_to_first)
+{
+    std::string last = key_with_start_slot("w", SLOTS - 1);
+    std::string wrapped = key_with_start_slot("x", SLOTS - 1);
+    htab_entry *last_entry = hsearch(text(last), nullptr, HTAB_ENTER);
+    htab_entry *wrapped_entry = hsearch(text(wrapped), nullptr, HTAB_ENTER);
+    ASSERT_NE(nullptr, last_entry);
+    ASSERT_NE(nullptr, wrapped_entry);
+    EXPECT_EQ(last_entry - (SLOTS - 1), wrapped_entry);
+    EXPECT_EQ(wrapped_entry, hsearch(text(wrapped), nullptr, HTAB_FIND));
+}
+
+TEST_F(uid_table, full_table_refuses_one_more_key)
+{
+    std::vector<std::string> keys;
+    keys.reserve(SLOTS);
+    for (uint32_t n = 0; n < SLOTS; n++)
+        keys.push_back("uid-" + std::to_string(n) + "@example.org");
+    for (std::string &key : keys)
+        ASSERT_NE(nullptr, hsearch(text(key), &key, HTAB_ENTER)) << key;
+    EXPECT_EQ(SLOTS, htab_used_count());
+
+    std::string extra = "one-more@example.org";
+    EXPECT_EQ(nullptr, hsearch(text(extra), nullptr, HTAB_ENTER));
+    EXPECT_EQ(nullptr, hsearch(text(extra), nullptr, HTAB_FIND));
+    EXPECT_EQ(SLOTS, htab_used_count());
+
+    // Every key is still there, and re-entering one still works when full.
+    for (std::string &key : keys) {
+        htab_entry *found = hsearch(text(key), nullptr, HTAB_FIND);
+        ASSERT_NE(nullptr, found) << key;
+        ASSERT_EQ(&key, found->data) << key;
+    }
+    std::string copy = keys[500];
+    int data = 0;
+    htab_entry *again = hsearch(text(copy), &data, HTAB_ENTER);
+    ASSERT_NE(nullptr, again);
+    EXPECT_EQ(copy.data(), again->key);
+    EXPECT_EQ(&data, again->data);
+    EXPECT_EQ(SLOTS, htab_used_count());
+}
+
+TEST_F(uid_table, destroy_gives_an_empty_table_again)
+{
+    std::string key = "abc";
+    hsearch(text(key), nullptr, HTAB_ENTER);
+    htab_destroy();
+    EXPECT_TRUE(htab_needs_init());
+    EXPECT_EQ(0u, htab_slot_count());
+    htab_init();
+    EXPECT_EQ(0u, htab_used_count());
+    EXPECT_EQ(nullptr, hsearch(text(key), nullptr, HTAB_FIND));
+}
+
+TEST(uid_table_death, search_before_init_fails_assertion)
+{
+    htab_destroy();
+    ASSERT_TRUE(htab_needs_init());
+    std::string key = "abc";
+    EXPECT_DEATH(hsearch(text(key), nullptr, HTAB_FIND), "htab_size");
+    EXPECT_DEATH(hsearch(text(key), nullptr, HTAB_ENTER), "htab_size");
+}
