@@ -8,6 +8,7 @@
 
 #include <libical/ical.h>
 
+#include "filter/sift.h"
 #include "shared/calendar_input.h"
 #include "shared/event_selection.h"
 #include "shared/fatal.h"
@@ -82,30 +83,6 @@ static const char *read_output_path(int argc, char **argv)
     return argv[optind + 1];
 }
 
-// The walk takes every child from the front of the tree: VTIMEZONEs first
-// (libical keeps them at the front), in their order, then the rest in
-// document order. Taking the first child costs nothing, where removing a
-// child from the middle makes libical search the list from its head. What
-// stays behind goes to a holder that is freed with the tree.
-static void move_selected_components(icalcomponent *root, icalcomponent *calendar,
-                                     icalcomponent *left_behind, const sift_options *options)
-{
-    while (icalcomponent *child = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT)) {
-        icalcomponent_kind kind = icalcomponent_isa(child);
-        bool keep = kind == ICAL_VTIMEZONE_COMPONENT ||
-                    (kind == ICAL_VEVENT_COMPONENT &&
-                     select_event(child, &options->selection, "NONE", evsift_class_text));
-        icalcomponent_remove_component(root, child);
-        if (!keep) {
-            icalcomponent_add_component(left_behind, child);
-            continue;
-        }
-        if (kind == ICAL_VEVENT_COMPONENT && options->added_category != nullptr)
-            icalcomponent_add_property(child, icalproperty_new_categories(options->added_category));
-        icalcomponent_add_component(calendar, child);
-    }
-}
-
 int main(int argc, char **argv)
 {
     set_libical_error_mode();
@@ -119,7 +96,8 @@ int main(int argc, char **argv)
     icalparser_free(parsed.parser);
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
     icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);
-    move_selected_components(parsed.root, calendar, left_behind, &options);
+    move_selected_components(parsed.root, calendar, left_behind, &options.selection,
+                             options.added_category);
     store_output_calendar(&output, calendar);
     icalcomponent_free(parsed.root);
     icalcomponent_free(left_behind);

@@ -1,0 +1,14 @@
+// sift.h: evsift's passes: every time zone and the selected events of a
+// parsed calendar move into the output calendar.
+#pragma once
+
+#include <libical/ical.h>
+
+#include "shared/event_selection.h"
+
+/// Moves the VTIMEZONEs and the selected VEVENTs among root's children into
+/// calendar, adding a CATEGORIES property with added_category (unless null)
+/// to each event moved; every other child goes to left_behind.
+void move_selected_components(icalcomponent *root, icalcomponent *calendar,
+                              icalcomponent *left_behind, const event_selection *selection,
+                              const char *added_category);
