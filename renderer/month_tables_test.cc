@@ -1,0 +1,133 @@
+// month_tables_test.cc: the today mark and the placing of occurrences by
+// their display-zone date, on documents written to a temporary file.
+#include "renderer/month_tables.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "renderer/occurrence_table.h"
+
+namespace {
+
+// Runs the writer with standard output sent to a temporary file.
+std::string document_text(const render_settings &settings)
+{
+    fflush(stdout);
+    char name[] = "/tmp/month_tables_test.XXXXXX";
+    int fd = mkstemp(name);
+    int saved = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+    print_document(&settings, occurrence_records());
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string text;
+    FILE *file = fopen(name, "r");
+    for (int c; (c = fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    fclose(file);
+    close(fd);
+    unlink(name);
+    return text;
+}
+
+render_settings september_2002()
+{
+    render_settings settings{};
+    settings.display_zone = icaltimezone_get_utc_timezone();
+    settings.period_start = icaltime_from_string("20020927");
+    settings.period_duration = icaldurationtype_from_string("P1W");
+    return settings;
+}
+
+size_t count(const std::string &text, const std::string &part)
+{
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        found++;
+    return found;
+}
+
+struct today_case {
+    const char *name;
+    bool mark_today;
+    const char *today;        // display-zone wall clock
+    const char *marked_cell;  // the cell's first bytes, or null for none
+};
+
+const today_case TODAY_CASES[] = {
+    {"marked day", true, "20020927T103000", "<td id=\"today\"><p class=\"date\">27</p>"},
+    {"late evening stays on its own date", true, "20020930T233000",
+     "<td id=\"today\"><p class=\"date\">30</p>"},
+    {"a day in the next month's table", true, "20021003T000000",
+     "<td id=\"today\"><p class=\"date\">3</p>"},
+    {"no mark without the option", false, "20020927T103000", nullptr},
+    {"today outside the tables", true, "20030101T120000", nullptr},
+};
+
+TEST(print_document, today_mark)
+{
+    for (const today_case &c : TODAY_CASES) {
+        SCOPED_TRACE(c.name);
+        clear_occurrences();
+        render_settings settings = september_2002();
+        settings.mark_today = c.mark_today;
+        settings.today = icaltime_from_string(c.today);
+        std::string text = document_text(settings);
+        if (c.marked_cell == nullptr) {
+            EXPECT_EQ(0u, count(text, "id=\"today\""));
+        } else {
+            EXPECT_EQ(1u, count(text, "id=\"today\""));
+            EXPECT_NE(std::string::npos, text.find(c.marked_cell));
+        }
+    }
+}
+
+// An event at 01:30 UTC on the 28th, shown in New York, is at 21:30 on the
+// 27th and stands in the 27th's cell; in Tokyo one at 23:00 UTC on the 27th
+// is at 08:00 on the 28th.
+struct placing_case {
+    const char *name;
+    const char *zone;
+    const char *start_utc;
+    const char *cell;
+    const char *shown_time;
+};
+
+const placing_case PLACING_CASES[] = {
+    {"west of UTC", "America/New_York", "20020928T013000Z", "<p class=\"date\">27</p>", ">21:30<"},
+    {"east of UTC", "Asia/Tokyo", "20020927T230000Z", "<p class=\"date\">28</p>", ">08:00<"},
+    {"UTC", "UTC", "20020927T230000Z", "<p class=\"date\">27</p>", ">23:00<"},
+};
+
+TEST(print_document, occurrence_in_its_display_zone_cell)
+{
+    for (const placing_case &c : PLACING_CASES) {
+        SCOPED_TRACE(c.name);
+        clear_occurrences();
+        std::string lines = std::string("BEGIN:VEVENT\r\nUID:x\r\nDTSTART:") + c.start_utc +
+                            "\r\nSUMMARY:S\r\nEND:VEVENT\r\n";
+        icalcomponent *event = icalparser_parse_string(lines.c_str());
+        icaltimetype start = icalcomponent_get_dtstart(event);
+        icaltimezone *zone = icaltimezone_get_builtin_timezone(c.zone);
+        add_occurrence(event, zone, start, start);
+        sort_occurrences();
+        render_settings settings = september_2002();
+        settings.display_zone = zone;
+        std::string text = document_text(settings);
+        size_t cell = text.find(c.cell);
+        size_t block = text.find("<div class=\"vevent");
+        ASSERT_NE(std::string::npos, cell);
+        ASSERT_NE(std::string::npos, block);
+        EXPECT_LT(cell, block);
+        EXPECT_GT(text.find("<p class=\"date\">", cell + 1), block);
+        EXPECT_NE(std::string::npos, text.find(c.shown_time));
+        clear_occurrences();
+        icalcomponent_free(event);
+    }
+}
+
+}  // namespace
