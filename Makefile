@@ -12,7 +12,7 @@ DESTDIR ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
-TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base
+TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all build demo test bench fuzz install package screenshot clean deps test-deps

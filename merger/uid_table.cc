@@ -119,6 +119,12 @@ uint32_t htab_used_count()
     return htab_used;
 }
 
+void htab_free_keys()
+{
+    for (uint32_t position = 0; position < htab_used; position++)
+        free(htab_entries[htab_dense[position]].key);
+}
+
 void htab_destroy()
 {
     free(htab_entries);

@@ -32,3 +32,7 @@ uint32_t htab_used_count();
 
 /// Frees the table; for tests and the fuzzer, which need a fresh one.
 void htab_destroy();
+
+/// Frees every key the table holds (heap copies, as evjoin's are); for the
+/// fuzzer, before htab_destroy.
+void htab_free_keys();

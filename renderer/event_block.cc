@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "renderer/html_text.h"
+#include "renderer/zone_time.h"
 
 // A property libical gives no text for is written as the empty text.
 static const char *text_or_empty(const char *text)
@@ -19,31 +20,55 @@ static void put_categories(icalcomponent *event, const char *separator)
          property != nullptr;
          property = icalcomponent_get_next_property(event, ICAL_CATEGORIES_PROPERTY)) {
         if (!first)
-            fputs(separator, stdout);
+            put_text(separator);
         put_class_token(text_or_empty(icalproperty_get_categories(property)));
         first = false;
     }
 }
 
+// year, month, day as "%04d%02d%02d"
+static void put_date_digits(const icaltimetype &t)
+{
+    put_number(t.year, 4);
+    put_number(t.month, 2);
+    put_number(t.day, 2);
+}
+
+// The title holds the UTC date-time, the text the display zone's hour and minute.
+static void put_time_abbr(const char *class_name, const icaltimetype &utc, const icaltimetype &shown)
+{
+    put_literal("<abbr class=\"");
+    put_text(class_name);
+    put_literal("\"\ntitle=\"");
+    put_date_digits(utc);
+    put_byte('T');
+    put_number(utc.hour, 2);
+    put_number(utc.minute, 2);
+    put_number(utc.second, 2);
+    put_literal("Z\">");
+    put_number(shown.hour, 2);
+    put_byte(':');
+    put_number(shown.minute, 2);
+    put_literal("</abbr>");
+}
+
 static void put_time_span(const occurrence *record)
 {
     icaltimezone *utc = icaltimezone_get_utc_timezone();
-    icaltimetype start = icaltime_convert_to_zone(record->start, utc);
-    icaltimetype end = icaltime_convert_to_zone(record->end, utc);
+    icaltimetype start = convert_time(record->start, utc);
     bool timed = record->start.hour != 0 || record->start.minute != 0 || record->end.hour != 0 ||
                  record->end.minute != 0;
     if (timed) {
-        printf("<span class=\"time\"><abbr class=\"dtstart\"\n"
-               "title=\"%04d%02d%02dT%02d%02d%02dZ\">%02d:%02d</abbr>-<abbr class=\"dtend\"\n"
-               "title=\"%04d%02d%02dT%02d%02d%02dZ\">%02d:%02d</abbr></span>\n",
-               start.year, start.month, start.day, start.hour, start.minute, start.second,
-               record->start.hour, record->start.minute, end.year, end.month, end.day, end.hour,
-               end.minute, end.second, record->end.hour, record->end.minute);
+        icaltimetype end = convert_time(record->end, utc);
+        put_literal("<span class=\"time\">");
+        put_time_abbr("dtstart", start, record->start);
+        put_byte('-');
+        put_time_abbr("dtend", end, record->end);
+        put_literal("</span>\n");
     } else {
-        printf("<span class=\"notime\"><abbr class=\"dtstart\"\n"
-               "title=\"%04d%02d%02d\">(whole</abbr> <abbr class=\"duration\"\n"
-               "title=\"1D\">day)</abbr></span>\n",
-               start.year, start.month, start.day);
+        put_literal("<span class=\"notime\"><abbr class=\"dtstart\"\ntitle=\"");
+        put_date_digits(start);
+        put_literal("\">(whole</abbr> <abbr class=\"duration\"\ntitle=\"1D\">day)</abbr></span>\n");
     }
 }
 
@@ -58,41 +83,43 @@ static void put_description_and_location(icalcomponent *event, const render_sett
                                  : nullptr;
     if (description == nullptr && location == nullptr)
         return;
-    fputs("<pre>", stdout);
+    put_literal("<pre>");
     if (description != nullptr) {
-        fputs("<span class=\"description\">", stdout);
+        put_literal("<span class=\"description\">");
         put_linked_text(text_or_empty(icalproperty_get_description(description)));
-        fputs("</span>", stdout);
+        put_literal("</span>");
     }
     if (description != nullptr && location != nullptr)
-        putchar('\n');
+        put_byte('\n');
     if (location != nullptr) {
-        fputs("<b class=\"location\">", stdout);
+        put_literal("<b class=\"location\">");
         // The description accessor gives the text value of any property.
         put_linked_text(text_or_empty(icalproperty_get_description(location)));
-        fputs("</b>", stdout);
+        put_literal("</b>");
     }
-    puts("</pre>");
+    put_literal("</pre>\n");
 }
 
 void print_event_block(const occurrence *record, const render_settings *settings)
 {
     icalcomponent *event = record->component;
-    fputs("<div class=\"vevent", stdout);
+    put_literal("<div class=\"vevent");
     icalproperty_status status = icalcomponent_get_status(event);
-    if (status != 0)
-        printf(" %s", text_or_empty(icalproperty_status_to_string(status)));
-    fputs("\"><div class=\"", stdout);
+    if (status != 0) {
+        put_byte(' ');
+        put_text(text_or_empty(icalproperty_status_to_string(status)));
+    }
+    put_literal("\"><div class=\"");
     put_categories(event, " ");
-    fputs("\">\n<span class=\"categories\">", stdout);
+    put_literal("\">\n<span class=\"categories\">");
     put_categories(event, ", ");
-    puts("</span>");
+    put_literal("</span>\n");
     put_time_span(record);
-    fputs("<span class=\"summary\">", stdout);
+    put_literal("<span class=\"summary\">");
     icalproperty *summary = icalcomponent_get_first_property(event, ICAL_SUMMARY_PROPERTY);
     if (summary != nullptr)
         put_linked_text(text_or_empty(icalproperty_get_summary(summary)));
-    puts("</span>");
+    put_literal("</span>\n");
     put_description_and_location(event, settings);
-    puts("</div></div>\n");
+    put_literal("</div></div>\n\n");
 }

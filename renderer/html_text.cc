@@ -15,33 +15,59 @@ const char LINK_PATTERN[] =
 static regex_t link_regex;
 static bool link_regex_compiled = false;
 
-static void put_escaped_byte(char byte)
+void put_number(int value, int width)
+{
+    char text[32];
+    char *end = text + sizeof text;
+    char *p = end;
+    unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value)
+                                       : static_cast<unsigned int>(value);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    int digits = static_cast<int>(end - p) + (value < 0 ? 1 : 0);
+    for (; digits < width && p > text + 1; digits++)
+        *--p = '0';
+    if (value < 0)
+        *--p = '-';
+    put_bytes(p, static_cast<size_t>(end - p));
+}
+
+static const char *entity(char byte)
 {
     switch (byte) {
     case '<':
-        fputs("&lt;", stdout);
-        break;
+        return "&lt;";
     case '>':
-        fputs("&gt;", stdout);
-        break;
+        return "&gt;";
     case '&':
-        fputs("&amp;", stdout);
-        break;
+        return "&amp;";
     default:
-        putchar(byte);
+        return nullptr;
     }
 }
 
+// Runs of bytes without an entity are written whole.
 void put_escaped(const char *text, const char *end)
 {
-    for (const char *p = text; *p != '\0' && p != end; p++)
-        put_escaped_byte(*p);
+    const char *run = text;
+    const char *p = text;
+    for (; *p != '\0' && p != end; p++) {
+        const char *replacement = entity(*p);
+        if (replacement != nullptr) {
+            put_bytes(run, static_cast<size_t>(p - run));
+            put_text(replacement);
+            run = p + 1;
+        }
+    }
+    put_bytes(run, static_cast<size_t>(p - run));
 }
 
 void put_class_token(const char *text)
 {
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != '\0'; p++)
-        putchar(isalnum(*p) ? *p : '-');
+        put_byte(isalnum(*p) ? static_cast<char>(*p) : '-');
 }
 
 static bool is_ascii_letter(char byte)
@@ -66,18 +92,23 @@ static bool is_body_byte(char byte)
 // letters_end is where the run of letters that text stands in ends.
 static size_t scheme_length(const char *text, const char *letters_end)
 {
-    if (strncasecmp(text, "mailto:", 7) == 0)
+    if (!is_ascii_letter(*text))
+        return 0;
+    // The fixed words first: where "mailto://" begins, "mailto:" is the
+    // shorter scheme part and "//" already belongs to the body.
+    char first = static_cast<char>(*text | 0x20);
+    if (first == 'm' && strncasecmp(text, "mailto:", 7) == 0)
         return 7;
-    if (strncasecmp(text, "geo:", 4) == 0)
+    if (first == 'g' && strncasecmp(text, "geo:", 4) == 0)
         return 4;
-    if (strncasecmp(text, "urn:", 4) == 0) {
+    if (first == 'u' && strncasecmp(text, "urn:", 4) == 0) {
         const char *p = text + 4;
         while (is_ascii_letter(*p) || (*p >= '0' && *p <= '9') || *p == '-')
             p++;
         if (p > text + 4 && *p == ':')
             return static_cast<size_t>(p + 1 - text);
     }
-    if (letters_end > text && strncmp(letters_end, "://", 3) == 0)
+    if (strncmp(letters_end, "://", 3) == 0)
         return static_cast<size_t>(letters_end + 3 - text);
     return 0;
 }
@@ -113,6 +144,7 @@ void put_linked_text(const char *text)
     if (!link_regex_compiled)
         compile_link_regex();
     const char *letters_end = text;
+    const char *plain = text;   // the plain text not yet written
     const char *p = text;
     while (*p != '\0') {
         if (letters_end <= p) {
@@ -129,16 +161,18 @@ void put_linked_text(const char *text)
             if (reach > scheme && regexec(&link_regex, p, 1, match, REG_STARTEND) == 0 &&
                 match[0].rm_eo > 0) {
                 size_t length = static_cast<size_t>(match[0].rm_eo);
-                fputs("<a href=\"", stdout);
+                put_escaped(plain, p);
+                put_literal("<a href=\"");
                 put_escaped(p, p + length);
-                fputs("\">", stdout);
+                put_literal("\">");
                 put_escaped(p, p + length);
-                fputs("</a>", stdout);
+                put_literal("</a>");
                 p += length;
+                plain = p;
                 continue;
             }
         }
-        put_escaped_byte(*p);
         p++;
     }
+    put_escaped(plain, nullptr);
 }

@@ -2,6 +2,47 @@
 // HTML document on standard output.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+/// Writes bytes to standard output's buffer. The document is written in
+/// many small pieces, so the common case copies straight into the buffer as
+/// glibc's own putc does, without a call or a lock (the program has one
+/// thread); anything else goes through fwrite.
+inline void put_bytes(const char *bytes, size_t count)
+{
+#ifdef __GLIBC__
+    FILE *out = stdout;
+    if (out->_IO_write_ptr != nullptr &&
+        static_cast<size_t>(out->_IO_write_end - out->_IO_write_ptr) >= count) {
+        memcpy(out->_IO_write_ptr, bytes, count);
+        out->_IO_write_ptr += count;
+        return;
+    }
+#endif
+    fwrite_unlocked(bytes, 1, count, stdout);
+}
+
+/// A string literal, whose length is known where it is written.
+template <size_t N> inline void put_literal(const char (&text)[N])
+{
+    put_bytes(text, N - 1);
+}
+
+inline void put_text(const char *text)
+{
+    put_bytes(text, strlen(text));
+}
+
+inline void put_byte(char byte)
+{
+    putchar_unlocked(byte);
+}
+
+/// A decimal number padded with zeros to width, as printf's "%0*d" writes it.
+void put_number(int value, int width);
+
 /// Writes text as HTML character data (<, > and & as entities), stopping
 /// before the NUL or at end, whichever comes first (end null: the whole text).
 void put_escaped(const char *text, const char *end);

@@ -31,17 +31,17 @@ static icaltimetype day_value(int year, int month, int day)
 
 static void print_header_row(bool monday_first)
 {
-    puts("<thead><tr>");
+    put_literal("<thead><tr>\n");
     if (monday_first) {
-        fputs("<th>Monday</th><th>Tuesday</th><th>Wednesday</th>", stdout);
-        fputs("<th>Thursday</th><th>Friday</th><th>Saturday</th>", stdout);
-        puts("<th>Sunday</th>");
+        put_literal("<th>Monday</th><th>Tuesday</th><th>Wednesday</th>");
+        put_literal("<th>Thursday</th><th>Friday</th><th>Saturday</th>");
+        put_literal("<th>Sunday</th>\n");
     } else {
-        fputs("<th>Sunday</th><th>Monday</th><th>Tuesday</th>", stdout);
-        fputs("<th>Wednesday</th><th>Thursday</th><th>Friday</th>", stdout);
-        puts("<th>Saturday</th>");
+        put_literal("<th>Sunday</th><th>Monday</th><th>Tuesday</th>");
+        put_literal("<th>Wednesday</th><th>Thursday</th><th>Friday</th>");
+        put_literal("<th>Saturday</th>\n");
     }
-    puts("</tr></thead>");
+    put_literal("</tr></thead>\n");
 }
 
 static void print_month_table(const render_settings *settings, occurrence_view table, int year,
@@ -49,12 +49,16 @@ static void print_month_table(const render_settings *settings, occurrence_view t
 {
     int first_weekday = settings->monday_first ? 2 : 1;
     icaltimetype first = day_value(year, month, 1);
-    printf("<table border><caption>%s %d</caption>\n", month_name(month), year);
+    put_literal("<table border><caption>");
+    put_text(month_name(month));
+    put_byte(' ');
+    put_number(year, 1);
+    put_literal("</caption>\n");
     print_header_row(settings->monday_first);
-    puts("<tbody><tr>");
+    put_literal("<tbody><tr>\n");
     int skip_cells = (icaltime_day_of_week(first) - first_weekday + 7) % 7;
     for (int i = 0; i < skip_cells; i++)
-        puts("<td class=\"skip\">&nbsp;</td>");
+        put_literal("<td class=\"skip\">&nbsp;</td>\n");
 
     // An occurrence's start is already in the display zone, and its own date
     // is the day it is shown on.
@@ -66,19 +70,21 @@ static void print_month_table(const render_settings *settings, occurrence_view t
     for (int d = 1; d <= days; d++) {
         icaltimetype day = day_value(year, month, d);
         if (d != 1 && icaltime_day_of_week(day) == first_weekday)
-            puts("</tr><tr>");
-        fputs("<td", stdout);
+            put_literal("</tr><tr>\n");
+        put_literal("<td");
         if (settings->mark_today && compare_dates(day, settings->today) == 0)
-            fputs(" id=\"today\"", stdout);
-        printf("><p class=\"date\">%d</p>\n\n", d);
+            put_literal(" id=\"today\"");
+        put_literal("><p class=\"date\">");
+        put_number(d, 1);
+        put_literal("</p>\n\n");
         while (*event_cursor < table.record_count &&
                compare_dates(table.records[*event_cursor].start, day) == 0) {
             print_event_block(&table.records[*event_cursor], settings);
             ++*event_cursor;
         }
-        puts("</td>");
+        put_literal("</td>\n");
     }
-    puts("</tr></tbody></table>\n");
+    put_literal("</tr></tbody></table>\n\n");
 }
 
 void print_month_tables(const render_settings *settings, occurrence_view table)
@@ -96,11 +102,11 @@ void print_month_tables(const render_settings *settings, occurrence_view table)
 
 void print_document(const render_settings *settings, occurrence_view table)
 {
-    puts("<!DOCTYPE HTML>");
-    puts("<html>");
-    puts("<head>");
-    puts("<meta charset=\"UTF-8\" />");
-    fputs("<title>", stdout);
+    put_literal("<!DOCTYPE HTML>\n");
+    put_literal("<html>\n");
+    put_literal("<head>\n");
+    put_literal("<meta charset=\"UTF-8\" />\n");
+    put_literal("<title>");
     if (settings->title != nullptr) {
         put_escaped(settings->title, nullptr);
     } else {
@@ -109,13 +115,15 @@ void print_document(const render_settings *settings, occurrence_view table)
         printf("Calendar %d %s %d - %d %s %d", start.day, month_name(start.month), start.year,
                end.day, month_name(end.month), end.year);
     }
-    puts("</title>");
-    puts("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />");
-    puts("</head>");
-    puts("<body>");
+    put_literal("</title>\n");
+    put_literal("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />\n");
+    put_literal("</head>\n");
+    put_literal("<body>\n");
     print_month_tables(settings, table);
-    if (settings->footer != nullptr)
-        puts(settings->footer);
-    puts("</body>");
-    puts("</html>");
+    if (settings->footer != nullptr) {
+        put_text(settings->footer);
+        put_byte('\n');
+    }
+    put_literal("</body>\n");
+    put_literal("</html>\n");
 }

@@ -2,9 +2,11 @@
 #include "renderer/occurrence_collection.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 
 #include "renderer/occurrence_table.h"
+#include "renderer/zone_time.h"
 
 static bool expansion_from_dtstart = false;
 static long long instances_taken = 0;
@@ -21,12 +23,12 @@ long long recurrence_instances_taken()
 
 static bool is_after(icaltimetype a, icaltimetype b)
 {
-    return icaltime_compare(a, b) > 0;
+    return compare_times(a, b) > 0;
 }
 
 static bool is_before(icaltimetype a, icaltimetype b)
 {
-    return icaltime_compare(a, b) < 0;
+    return compare_times(a, b) < 0;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
@@ -82,16 +84,170 @@ static void note_cut_short(icalcomponent *event)
             uid != nullptr ? uid : "an event without UID", MAX_RECURRENCE_INSTANCES);
 }
 
+template <size_t N> static long list_length(const short (&values)[N])
+{
+    long length = 0;
+    while (length < static_cast<long>(N) && values[length] != ICAL_RECURRENCE_ARRAY_MAX)
+        length++;
+    return length;
+}
+
+// How many instances one step of the finest unit a rule names can hold at
+// most: instances are distinct times, but a BY list that repeats a value
+// might give one twice, so every list's length is a factor.
+static double instances_per_unit(const icalrecurrencetype &rule)
+{
+    double product = 1;
+    for (long length : {list_length(rule.by_second), list_length(rule.by_minute),
+                        list_length(rule.by_hour), list_length(rule.by_day),
+                        list_length(rule.by_month_day), list_length(rule.by_year_day),
+                        list_length(rule.by_week_no), list_length(rule.by_month),
+                        list_length(rule.by_set_pos)})
+        product *= length > 0 ? static_cast<double>(length) : 1.0;
+    return product;
+}
+
+static bool has_by_lists(const icalrecurrencetype &rule)
+{
+    return list_length(rule.by_second) > 0 ||
+           list_length(rule.by_minute) > 0 || list_length(rule.by_hour) > 0 ||
+           list_length(rule.by_day) > 0 || list_length(rule.by_month_day) > 0 ||
+           list_length(rule.by_year_day) > 0 || list_length(rule.by_week_no) > 0 ||
+           list_length(rule.by_month) > 0 || list_length(rule.by_set_pos) > 0;
+}
+
+// The finest unit, in seconds, in which two instances of the rule can differ:
+// the fields below it are DTSTART's in every instance.
+static double unit_seconds(const icalrecurrencetype &rule)
+{
+    if (rule.freq == ICAL_SECONDLY_RECURRENCE || list_length(rule.by_second) > 0)
+        return 1;
+    if (rule.freq == ICAL_MINUTELY_RECURRENCE || list_length(rule.by_minute) > 0)
+        return 60;
+    if (rule.freq == ICAL_HOURLY_RECURRENCE || list_length(rule.by_hour) > 0)
+        return 3600;
+    return 86400;
+}
+
+// Seconds from a to b by their own fields, with a margin for zone offsets.
+static double seconds_between(icaltimetype a, icaltimetype b)
+{
+    double days = static_cast<double>(day_number(b) - day_number(a)) + ZONE_MARGIN_DAYS;
+    return days * 86400;
+}
+
+// True when a rule of one fixed step (no BY lists, no UNTIL) surely ends
+// before the period: its last instance lies within COUNT - 1 steps of
+// DTSTART (and one hundredth of that span more, for the hours that daylight
+// saving adds or takes), and ends before the period starts.
+static bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart,
+                              icaldurationtype duration, const period &wanted)
+{
+    double step;
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE: step = 1; break;
+    case ICAL_MINUTELY_RECURRENCE: step = 60; break;
+    case ICAL_HOURLY_RECURRENCE: step = 3600; break;
+    case ICAL_DAILY_RECURRENCE: step = 86400; break;
+    case ICAL_WEEKLY_RECURRENCE: step = 7 * 86400; break;
+    default: return false;
+    }
+    if (has_by_lists(rule) || !icaltime_is_null_time(rule.until))
+        return false;
+    double span_days = (static_cast<double>(rule.count) - 1) * rule.interval * step / 86400;
+    double last_day = static_cast<double>(day_number(dtstart)) + span_days * 1.01 +
+                      static_cast<double>(duration_days(duration)) + 7;
+    return last_day < static_cast<double>(day_number(wanted.start));
+}
+
+// The shortest and the longest step of a rule's frequency, in seconds.
+static void frequency_step(const icalrecurrencetype &rule, double *shortest, double *longest)
+{
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE: *shortest = *longest = 1; break;
+    case ICAL_MINUTELY_RECURRENCE: *shortest = *longest = 60; break;
+    case ICAL_HOURLY_RECURRENCE: *shortest = *longest = 3600; break;
+    case ICAL_DAILY_RECURRENCE: *shortest = *longest = 86400; break;
+    case ICAL_WEEKLY_RECURRENCE: *shortest = *longest = 7 * 86400; break;
+    case ICAL_MONTHLY_RECURRENCE: *shortest = 28 * 86400; *longest = 31 * 86400; break;
+    default: *shortest = 365 * 86400; *longest = 366 * 86400; break;
+    }
+}
+
 // Starts the iterator at the latest point from which an instance can still
-// end inside the period; libical cannot do that for rules with COUNT.
+// end inside the period. libical cannot do that for rules with COUNT; such a
+// rule is taken as one without COUNT when it cannot have COUNT instances by
+// the period's end, and otherwise expanded from DTSTART. The bound: steps of
+// the frequency up to the period's end, times the instances one step can
+// hold (one per finest unit the rule names, times its BY lists' lengths).
+static icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart,
+                                          const period &wanted)
+{
+    if (expansion_from_dtstart || rule.count <= 0)
+        return rule;
+    double shortest, longest;
+    frequency_step(rule, &shortest, &longest);
+    double unit = unit_seconds(rule) < shortest ? unit_seconds(rule) : shortest;
+    double interval = rule.interval > 0 ? rule.interval : 1;
+    double steps = seconds_between(dtstart, wanted.end) / (shortest * interval) + 1;
+    double per_step = (longest / unit) * instances_per_unit(rule);
+    if (steps * per_step < static_cast<double>(rule.count))
+        rule.count = 0;
+    return rule;
+}
+
+static long long greatest_common_divisor(long long a, long long b)
+{
+    while (b != 0) {
+        long long rest = a % b;
+        a = b;
+        b = rest;
+    }
+    return a;
+}
+
+// The skip is a whole number of the days after which the rule's steps fall
+// on the same time of day and in the same phase of its INTERVAL again: libical
+// re-aligns a started iterator with DTSTART's phase only within a day (hours,
+// minutes, seconds) or not at all (weeks without BYDAY).
+static long skip_step_days(const icalrecurrencetype &rule)
+{
+    long long interval = rule.interval > 0 ? rule.interval : 1;
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+    case ICAL_MINUTELY_RECURRENCE:
+    case ICAL_HOURLY_RECURRENCE: {
+        long long unit = rule.freq == ICAL_SECONDLY_RECURRENCE   ? 1
+                         : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
+                                                                 : 3600;
+        long long step = unit * interval;
+        return static_cast<long>(step / greatest_common_divisor(step, 86400));
+    }
+    case ICAL_DAILY_RECURRENCE:
+        return static_cast<long>(interval);
+    case ICAL_WEEKLY_RECURRENCE:
+        return static_cast<long>(7 * interval);
+    default:
+        return 1;
+    }
+}
+
+// libical's started iterator loses the week numbering of BYWEEKNO rules.
+static bool starts_reliably(const icalrecurrencetype &rule)
+{
+    return list_length(rule.by_week_no) == 0;
+}
+
 static void start_iterator_near_period(icalrecur_iterator *iterator,
                                        const icalrecurrencetype &rule, icaltimetype dtstart,
                                        icaldurationtype duration, const period &wanted)
 {
-    if (expansion_from_dtstart || rule.count > 0)
+    if (expansion_from_dtstart || rule.count > 0 || !starts_reliably(rule))
         return;
     long from_day = day_number(wanted.start) - duration_days(duration) - ZONE_MARGIN_DAYS;
     long skip = from_day - day_number(dtstart);
+    long step = skip_step_days(rule);
+    skip -= skip % step;
     if (skip <= 0)
         return;
     icalrecur_iterator_set_start(iterator, add_days(dtstart, skip));
@@ -104,6 +260,10 @@ static void collect_recurring(icalcomponent *event, icalproperty *rrule, icaltim
         return;
     icaldurationtype duration = icalcomponent_get_duration(event);
     icalrecurrencetype rule = icalproperty_get_rrule(rrule);
+    if (!expansion_from_dtstart && rule.count > 0 &&
+        count_ends_before(rule, dtstart, duration, wanted))
+        return;
+    rule = rule_for_period(rule, dtstart, wanted);
     std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)> iterator(
         icalrecur_iterator_new(rule, dtstart), icalrecur_iterator_free);
     if (!iterator)

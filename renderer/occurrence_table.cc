@@ -4,28 +4,57 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <vector>
 
+#include "renderer/zone_time.h"
 #include "shared/fatal.h"
 
-// The table grows geometrically; exhaustion still ends the run as it must.
-static std::vector<occurrence> table;
+// The records stay where they were appended (a deque grows by blocks and
+// never moves them); the order of the table is an array of pointers, which is
+// what the sort and the de-duplication rearrange. Growth costs no copying
+// of records, and exhaustion still ends the run as it must.
+static std::deque<occurrence> records;
+static std::vector<const occurrence *> table;
+
+// A recurring event appends many occurrences in a row: its UID and its
+// RECURRENCE-ID in the display zone are looked up once for all of them.
+namespace {
+struct event_keys {
+    const icalcomponent *component;
+    const icaltimezone *zone;
+    const char *uid;
+    icaltimetype recurrence_id;
+};
+}
+static event_keys last_keys{};
+
+static const event_keys &keys_of(icalcomponent *component, icaltimezone *zone)
+{
+    if (last_keys.component != component || last_keys.zone != zone) {
+        icaltimetype recurrence_id = icalcomponent_get_recurrenceid(component);
+        last_keys = {component, zone, icalcomponent_get_uid(component),
+                     convert_time(recurrence_id, zone)};
+    }
+    return last_keys;
+}
 
 void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype start,
                     icaltimetype end)
 {
-    icaltimetype recurrence_id = icalcomponent_get_recurrenceid(component);
+    const event_keys &keys = keys_of(component, zone);
     occurrence record;
-    record.start = icaltime_convert_to_zone(start, zone);
-    record.end = icaltime_convert_to_zone(end, zone);
-    record.uid = icalcomponent_get_uid(component);
-    record.recurrence_id = icaltime_convert_to_zone(recurrence_id, zone);
+    record.start = convert_time(start, zone);
+    record.end = convert_time(end, zone);
+    record.uid = keys.uid;
+    record.recurrence_id = keys.recurrence_id;
     record.component = component;
     if (table.size() >= static_cast<size_t>(INT_MAX))
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     try {
-        table.push_back(record);
+        records.push_back(record);
+        table.push_back(&records.back());
     } catch (const std::bad_alloc &) {
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     }
@@ -51,27 +80,27 @@ int compare_occurrences(const occurrence *a, const occurrence *b)
 {
     int result = compare_dates(a->start, b->start);
     if (result == 0)
-        result = icaltime_compare(a->start, b->start);
+        result = compare_times(a->start, b->start);
     if (result == 0)
-        result = icaltime_compare(a->end, b->end);
+        result = compare_times(a->end, b->end);
     if (result == 0)
         result = strcmp(uid_text(a), uid_text(b));
     if (result == 0)
-        result = icaltime_compare(a->recurrence_id, b->recurrence_id);
+        result = compare_times(a->recurrence_id, b->recurrence_id);
     return result;
 }
 
 void sort_occurrences()
 {
-    std::stable_sort(table.begin(), table.end(), [](const occurrence &a, const occurrence &b) {
-        return compare_occurrences(&a, &b) < 0;
+    std::stable_sort(table.begin(), table.end(), [](const occurrence *a, const occurrence *b) {
+        return compare_occurrences(a, b) < 0;
     });
 }
 
 static bool is_overridden_by(const occurrence &generated, const occurrence &next)
 {
     return strcmp(uid_text(&generated), uid_text(&next)) == 0 &&
-           icaltime_compare(generated.start, next.start) == 0 &&
+           compare_times(generated.start, next.start) == 0 &&
            icaltime_is_null_time(generated.recurrence_id) &&
            !icaltime_is_null_time(next.recurrence_id);
 }
@@ -80,7 +109,7 @@ void drop_overridden_occurrences()
 {
     size_t kept = 0;
     for (size_t j = 0; j < table.size(); j++) {
-        if (j + 1 < table.size() && is_overridden_by(table[j], table[j + 1]))
+        if (j + 1 < table.size() && is_overridden_by(*table[j], *table[j + 1]))
             continue;
         table[kept++] = table[j];
     }
@@ -89,10 +118,12 @@ void drop_overridden_occurrences()
 
 occurrence_view occurrence_records()
 {
-    return {table.data(), static_cast<int>(table.size())};
+    return {{table.data()}, static_cast<int>(table.size())};
 }
 
 void clear_occurrences()
 {
     table.clear();
+    records.clear();
+    last_keys = {};
 }

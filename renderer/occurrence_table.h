@@ -12,9 +12,14 @@ struct occurrence {
     icalcomponent *component;     // the VEVENT, borrowed from the tree
 };
 
-/// The table's records in order, valid until the next append.
+/// The table's records in their current order: records[i] is the i-th.
+struct occurrence_list {
+    const occurrence *const *order;
+    const occurrence &operator[](int i) const { return *order[i]; }
+};
+
 struct occurrence_view {
-    const occurrence *records;
+    occurrence_list records;
     int record_count;
 };
 

@@ -1,0 +1,79 @@
+// evtable_fuzz: evtable's run in-process on arbitrary calendar text: parse,
+// then for each row of a fixed table of periods, display zones and options
+// collect, sort, drop and write the document to /dev/null.
+#include <cstdint>
+#include <cstdio>
+
+#include "fuzz/fuzz_calendar.h"
+#include "renderer/month_tables.h"
+#include "renderer/occurrence_collection.h"
+#include "renderer/occurrence_table.h"
+#include "renderer/render_settings.h"
+
+namespace {
+struct render_case {
+    const char *start;      // as on the command line
+    const char *duration;
+    const char *zone;       // null: the null zone an unknown name gives
+    bool monday_first;
+    event_selection selection;
+};
+}
+
+// The periods cross a month end, a daylight-saving change, a year end and the
+// first and last years that evtable accepts; the zones lie on, east and west
+// of UTC, and one is the null zone.
+static const render_case RENDER_CASES[] = {
+    {"20020927", "P5W", "UTC", false, {}},
+    {"20261025", "P2W", "America/New_York", true, {}},
+    {"20261220", "P3W", "Asia/Tokyo", false, {}},
+    {"20020927", "P5W", nullptr, true, {}},
+    {"99991201", "P4W", "Asia/Tokyo", false, {"PUBLIC", nullptr, nullptr, "Private"}},
+    {"00010101", "P10D", "America/New_York", false, {nullptr, "PRIVATE", "Work", nullptr}},
+};
+
+static render_settings settings_for(const render_case &c)
+{
+    render_settings settings{};
+    settings.selection = c.selection;
+    settings.show_description = true;
+    settings.show_location = true;
+    settings.mark_today = true;
+    settings.monday_first = c.monday_first;
+    settings.footer = "<p>footer</p>";
+    settings.display_zone =
+        c.zone != nullptr ? icaltimezone_get_builtin_timezone(c.zone) : nullptr;
+    settings.period_start = icaltime_from_string(c.start);
+    settings.period_duration = icaldurationtype_from_string(c.duration);
+    // A fixed today, so that every run of an input writes the same document.
+    icaldurationtype three_days = icaldurationtype_null_duration();
+    three_days.days = 3;
+    settings.today = icaltime_add(settings.period_start, three_days);
+    return settings;
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    set_up_libical();
+    if (freopen("/dev/null", "w", stdout) == nullptr)
+        return 1;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    icalcomponent *root = parse_fuzz_calendar(data, size);
+    if (root == nullptr)
+        return 0;
+    for (const render_case &c : RENDER_CASES) {
+        render_settings settings = settings_for(c);
+        collect_occurrences(root, &settings.selection, settings.display_zone,
+                            settings.period_start, settings.period_duration);
+        sort_occurrences();
+        drop_overridden_occurrences();
+        print_document(&settings, occurrence_records());
+        clear_occurrences();
+    }
+    icalcomponent_free(root);
+    return 0;
+}

@@ -1,0 +1,140 @@
+#!/bin/bash
+# Builds the fuzz targets with clang and runs each for a given time.
+#
+#   bash fuzz/run.sh [--build-dir DIR] [--smoke] [SECONDS]
+#
+# SECONDS per target (default 60). The build, the corpora (corpus/NAME,
+# seeded from the project's test calendars), the logs (logs/NAME.log) and any
+# crash, leak or timeout input (crashes/NAME/) go to DIR (default build/fuzz).
+# The inputs of earlier findings, fuzz/regressions/NAME/*, are run first.
+# The status is 0 when no target found anything, 1 when one did, 2 when the
+# build failed. --smoke is the CI form: it skips with status 77 when clang++
+# is missing, and keeps the corpora of earlier runs out of the way.
+#
+# A finding is replayed with the target and the file:
+#   build/fuzz/bin/evtable_fuzz build/fuzz/crashes/evtable_fuzz/crash-...
+set -u
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/fuzz"
+smoke=false
+seconds=60
+while [ $# -gt 0 ]; do
+  case $1 in
+    --build-dir) build=$2; shift 2 ;;
+    --smoke) smoke=true; shift ;;
+    *) seconds=$1; shift ;;
+  esac
+done
+case $seconds in
+  ''|*[!0-9]*) echo "run.sh: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
+esac
+
+targets="html_text_fuzz evtable_fuzz sift_join_fuzz"
+# Calendar inputs longer than this are cut by libFuzzer; it leaves room for
+# components nested past the depth limit (about 14 bytes a level).
+max_len=16384
+# An input that holds a target this long counts as a hang.
+timeout=60
+
+if ! command -v clang++ >/dev/null; then
+  if $smoke; then
+    echo "clang++ not found: fuzz smoke run skipped"
+    exit 77
+  fi
+  echo "run.sh: clang++ not found (Debian: apt-get install clang libclang-rt-14-dev)" >&2
+  exit 2
+fi
+
+flags="-g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined"
+flags="$flags -fno-sanitize-recover=all"
+echo "== building the fuzz targets in $build"
+if ! cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_CXX_FLAGS="$flags" -DEVTOOLS_FUZZ=ON >/dev/null ||
+   ! cmake --build "$build" -j 2 --target $targets >"$build/build.log" 2>&1; then
+  cat "$build/build.log" 2>/dev/null | tail -40
+  echo "run.sh: the build failed" >&2
+  exit 2
+fi
+
+# The test calendars that exist. sift_join_fuzz reads two option bytes
+# first: each calendar goes in as evsift without and with every selection
+# option, and as evjoin merging it with itself.
+calendars=$(ls "$root"/renderer/testdata/*.ics "$root"/filter/testdata/*.ics \
+  "$root"/merger/testdata/*.ics "$root"/examples/*.ics "$root"/fuzz/seeds/*.ics 2>/dev/null)
+seed_corpus() {
+  local name=$1 corpus=$2 n=0
+  mkdir -p "$corpus"
+  for calendar in $calendars; do
+    n=$((n + 1))
+    if [ "$name" = sift_join_fuzz ]; then
+      { printf '\000\000'; cat "$calendar"; } >"$corpus/seed-$n-sift"
+      { printf '\076\027'; cat "$calendar"; } >"$corpus/seed-$n-sift-options"
+      { printf '\003\000'; cat "$calendar"; } >"$corpus/seed-$n-join"
+    else
+      cp "$calendar" "$corpus/seed-$n"
+    fi
+  done
+}
+
+# Writes one line of figures from a log: executions, speed, coverage.
+summarize() {
+  local name=$1 log=$2
+  local runs cov ft speed
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  printf '%-16s executions %-10s exec/s %-6s coverage (edges) %-6s features %s\n' \
+    "$name" "${runs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}"
+}
+
+status=0
+summary=""
+mkdir -p "$build/logs"
+for name in $targets; do
+  corpus="$build/corpus/$name"
+  if $smoke; then
+    rm -rf "$corpus"
+  fi
+  seed_corpus "$name" "$corpus"
+  crashes="$build/crashes/$name"
+  mkdir -p "$crashes"
+  log="$build/logs/$name.log"
+
+  # The inputs of earlier findings come first: each must now pass.
+  regressions=$(ls "$root/fuzz/regressions/$name/"* 2>/dev/null)
+  if [ -n "$regressions" ]; then
+    echo "== $name on fuzz/regressions/$name (log: $build/logs/$name.regressions.log)"
+    if ! "$build/bin/$name" -timeout=$timeout -close_fd_mask=2 $regressions \
+        >"$build/logs/$name.regressions.log" 2>&1; then
+      status=1
+      echo "$name: a regression input fails again:"
+      grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error|ALARM|Running:)' \
+        "$build/logs/$name.regressions.log" | tail -5
+    fi
+  fi
+
+  echo "== $name for ${seconds}s (log: $log)"
+  # Standard error of the target is closed (the parser and the collection
+  # write notes there); libFuzzer's and the sanitizers' reports still come.
+  "$build/bin/$name" "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$crashes/" -dict="$root/fuzz/ical.dict" -max_len=$max_len \
+    -timeout=$timeout -close_fd_mask=2 >"$log" 2>&1
+  result=$?
+  line=$(summarize "$name" "$log")
+  summary="$summary$line"$'\n'
+  if [ $result -ne 0 ]; then
+    status=1
+    echo "$name: FINDING (status $result):"
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error|ALARM|artifact_prefix|Test unit written)' "$log" | head -20
+  fi
+done
+
+echo "== figures"
+printf '%s' "$summary"
+if [ $status -ne 0 ]; then
+  echo "findings: see above; their inputs are in $build/crashes"
+fi
+exit $status

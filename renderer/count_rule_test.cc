@@ -1,0 +1,112 @@
+// count_rule_test.cc: rules with COUNT give the same occurrences whether they
+// are expanded from DTSTART or by the shortcuts that skip to the period.
+#include "renderer/occurrence_collection.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "renderer/occurrence_table.h"
+
+namespace {
+
+std::vector<std::string> occurrences(const std::string &event_lines, const char *start,
+                                     const char *duration, bool from_dtstart)
+{
+    std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:r\r\n" + event_lines +
+                       "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    icalcomponent *root = icalparser_parse_string(text.c_str());
+    event_selection everything{};
+    clear_occurrences();
+    set_expansion_from_dtstart(from_dtstart);
+    collect_occurrences(root, &everything, icaltimezone_get_utc_timezone(),
+                        icaltime_from_string(start), icaldurationtype_from_string(duration));
+    set_expansion_from_dtstart(false);
+    std::vector<std::string> result;
+    occurrence_view view = occurrence_records();
+    for (int i = 0; i < view.record_count; i++)
+        result.push_back(std::string(icaltime_as_ical_string(view.records[i].start)) + "/" +
+                         icaltime_as_ical_string(view.records[i].end));
+    clear_occurrences();
+    icalcomponent_free(root);
+    return result;
+}
+
+struct count_case {
+    const char *name;
+    const char *lines;      // DTSTART, DTEND and RRULE
+    const char *start;
+    const char *duration;
+};
+
+const count_case COUNT_CASES[] = {
+    {"daily, count far beyond the period", "DTSTART:19900101T100000Z\r\nDTEND:19900101T110000Z\r\n"
+     "RRULE:FREQ=DAILY;COUNT=100000\r\n", "20261025", "P2W"},
+    {"daily, count ending inside the period", "DTSTART:20260101T100000Z\r\nDTEND:20260101T110000Z\r\n"
+     "RRULE:FREQ=DAILY;COUNT=300\r\n", "20261020", "P2W"},
+    {"daily, count ending just before the period", "DTSTART:20260101T100000Z\r\n"
+     "DTEND:20260101T110000Z\r\nRRULE:FREQ=DAILY;COUNT=296\r\n", "20261024", "P2W"},
+    {"hourly in New York across the change of time",
+     "DTSTART;TZID=America/New_York:20261001T083000\r\nDTEND;TZID=America/New_York:20261001T090000\r\n"
+     "RRULE:FREQ=HOURLY;INTERVAL=5;COUNT=200\r\n", "20261101", "P1W"},
+    {"hourly count over before the period", "DTSTART:20260901T000000Z\r\nDTEND:20260901T003000Z\r\n"
+     "RRULE:FREQ=HOURLY;COUNT=500\r\n", "20261025", "P2W"},
+    {"minutely count over before the period", "DTSTART:20261001T000000Z\r\n"
+     "RRULE:FREQ=MINUTELY;INTERVAL=7;COUNT=3000\r\n", "20261025", "P1W"},
+    {"secondly count reaching into the period", "DTSTART:20261024T230000Z\r\n"
+     "RRULE:FREQ=SECONDLY;INTERVAL=61;COUNT=2000\r\n", "20261025", "P1D"},
+    {"weekly with days, count far beyond", "DTSTART:20000103T090000Z\r\nDTEND:20000103T100000Z\r\n"
+     "RRULE:FREQ=WEEKLY;BYDAY=MO,WE,FR;COUNT=90000\r\n", "20261025", "P3W"},
+    {"weekly with days, count ending in the period", "DTSTART:20250106T090000Z\r\n"
+     "DTEND:20250106T100000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE,FR;COUNT=283\r\n", "20261025", "P5W"},
+    {"monthly by last Friday, count far beyond", "DTSTART;VALUE=DATE:19950127\r\n"
+     "RRULE:FREQ=MONTHLY;BYDAY=-1FR;COUNT=5000\r\n", "20261001", "P8W"},
+    {"yearly, count ending before", "DTSTART;VALUE=DATE:20000229\r\nRRULE:FREQ=YEARLY;COUNT=10\r\n",
+     "20261001", "P8W"},
+    {"daily of several days, count over just before", "DTSTART;VALUE=DATE:20261001\r\n"
+     "DTEND;VALUE=DATE:20261009\r\nRRULE:FREQ=DAILY;INTERVAL=3;COUNT=6\r\n", "20261020", "P2W"},
+    {"repeated values in a BY list", "DTSTART:20200101T120000Z\r\n"
+     "RRULE:FREQ=DAILY;BYHOUR=12,12,12;COUNT=3000\r\n", "20261025", "P1W"},
+};
+
+TEST(count_rules, same_occurrences_either_way)
+{
+    for (const count_case &c : COUNT_CASES) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(occurrences(c.lines, c.start, c.duration, true),
+                  occurrences(c.lines, c.start, c.duration, false));
+    }
+}
+
+// A count of a billion from decades back cannot be exhausted: the rule shows
+// exactly what it shows without COUNT, and costs what the period needs.
+TEST(count_rules, billion_count_costs_the_period)
+{
+    const char *kinds[] = {"FREQ=DAILY", "FREQ=HOURLY;INTERVAL=3", "FREQ=MINUTELY;INTERVAL=90",
+                           "FREQ=SECONDLY;INTERVAL=7200"};
+    for (const char *kind : kinds) {
+        SCOPED_TRACE(kind);
+        std::string start = "DTSTART:19900101T103000Z\r\n";
+        long long before = recurrence_instances_taken();
+        std::vector<std::string> counted = occurrences(
+            start + "RRULE:" + kind + ";COUNT=1000000000\r\n", "20261025", "P1W", false);
+        long long taken = recurrence_instances_taken() - before;
+        EXPECT_EQ(occurrences(start + "RRULE:" + kind + "\r\n", "20261025", "P1W", false), counted);
+        EXPECT_FALSE(counted.empty());
+        EXPECT_LT(taken, 5000);
+    }
+}
+
+// Seconds from 1990 on with a count of a billion end in 2021: nothing to
+// show in 2026, found without taking the billion instances.
+TEST(count_rules, billion_seconds_over_before_the_period)
+{
+    long long before = recurrence_instances_taken();
+    EXPECT_TRUE(occurrences("DTSTART:19900101T000000Z\r\nRRULE:FREQ=SECONDLY;COUNT=1000000000\r\n",
+                            "20261025", "P2W", false)
+                    .empty());
+    EXPECT_EQ(before, recurrence_instances_taken());
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// occurrence_table_test.cc: the display order of occurrences and the removal
+// of generated occurrences that an overriding instance replaces.
+#include "renderer/occurrence_table.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+icalcomponent *parse_event(const std::string &lines)
+{
+    std::string text = "BEGIN:VEVENT\r\n" + lines + "END:VEVENT\r\n";
+    icalcomponent *event = icalparser_parse_string(text.c_str());
+    EXPECT_NE(nullptr, event);
+    return event;
+}
+
+icaltimezone *zone(const char *name)
+{
+    return icaltimezone_get_builtin_timezone(name);
+}
+
+// A time from its iCalendar text; one without "Z" is placed in the zone given.
+icaltimetype at(const char *text, icaltimezone *in = nullptr)
+{
+    if (text == nullptr)
+        return icaltime_null_time();
+    icaltimetype t = icaltime_from_string(text);
+    if (in != nullptr)
+        t = icaltime_set_timezone(&t, in);
+    return t;
+}
+
+int sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
+
+std::vector<std::string> summaries()
+{
+    std::vector<std::string> result;
+    occurrence_view view = occurrence_records();
+    for (int i = 0; i < view.record_count; i++) {
+        const char *summary = icalcomponent_get_summary(view.records[i].component);
+        result.push_back(summary != nullptr ? summary : "");
+    }
+    return result;
+}
+
+}  // namespace
+
+struct order_case {
+    const char *name;
+    occurrence a;
+    occurrence b;
+    int expected;   // sign of compare_occurrences(a, b)
+};
+
+TEST(compare_occurrences, keys_in_order)
+{
+    icaltimezone *new_york = zone("America/New_York");
+    const icaltimetype none = icaltime_null_time();
+    const order_case cases[] = {
+        {"own date first: 23:00 New York on the 27th before 01:00 UTC on the 28th",
+         {at("20020927T230000", new_york), at("20020927T233000", new_york), "a", none, nullptr},
+         {at("20020928T010000Z"), at("20020928T013000Z"), "a", none, nullptr}, -1},
+        {"same date: starts compare as instants across zones",
+         {at("20020928T050000", new_york), at("20020928T060000", new_york), "a", none, nullptr},
+         {at("20020928T080000Z"), at("20020928T090000Z"), "a", none, nullptr}, 1},
+        {"same date: earlier start first",
+         {at("20020928T100000Z"), at("20020928T230000Z"), "z", none, nullptr},
+         {at("20020928T110000Z"), at("20020928T113000Z"), "a", none, nullptr}, -1},
+        {"a date before a date-time of the same day",
+         {at("20020928"), at("20020929"), "z", none, nullptr},
+         {at("20020928T000000Z"), at("20020928T000000Z"), "a", none, nullptr}, -1},
+        {"equal starts: earlier end first, before the UID",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "z", none, nullptr},
+         {at("20020928T100000Z"), at("20020928T120000Z"), "a", none, nullptr}, -1},
+        {"equal times: UIDs byte-wise, capitals first",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "B", none, nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", none, nullptr}, -1},
+        {"equal times: UIDs differing in case are different",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "meeting", none, nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "Meeting", none, nullptr}, 1},
+        {"missing UID orders as the empty text",
+         {at("20020928T100000Z"), at("20020928T110000Z"), nullptr, none, nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "", none, nullptr}, 0},
+        {"missing UID before any UID",
+         {at("20020928T100000Z"), at("20020928T110000Z"), nullptr, none, nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "0", none, nullptr}, -1},
+        {"UID decides before the recurrence id",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020928T100000Z"), nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "b", none, nullptr}, -1},
+        {"without recurrence id before with one",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", none, nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020928T100000Z"), nullptr},
+         -1},
+        {"recurrence ids compare as times",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020929T090000Z"), nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020928T100000Z"), nullptr},
+         1},
+        {"equal in every key",
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020928T100000Z"), nullptr},
+         {at("20020928T100000Z"), at("20020928T110000Z"), "a", at("20020928T100000Z"), nullptr},
+         0},
+    };
+    for (const order_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.expected, sign(compare_occurrences(&c.a, &c.b)));
+        EXPECT_EQ(-c.expected, sign(compare_occurrences(&c.b, &c.a)));
+    }
+}
+
+TEST(add_occurrence, converts_into_the_display_zone)
+{
+    clear_occurrences();
+    icaltimezone *new_york = zone("America/New_York");
+    icalcomponent *event = parse_event(
+        "UID:late\r\nDTSTART:20020928T013000Z\r\nRECURRENCE-ID:20020928T013000Z\r\n");
+    icalcomponent *plain = parse_event("DTSTART;VALUE=DATE:20020928\r\n");
+    add_occurrence(event, new_york, at("20020928T013000Z"), at("20020928T030000Z"));
+    add_occurrence(plain, new_york, at("20020928"), at("20020929"));
+
+    occurrence_view view = occurrence_records();
+    ASSERT_EQ(2, view.record_count);
+    const occurrence &late = view.records[0];
+    EXPECT_EQ(std::string("20020927T213000"), icaltime_as_ical_string(late.start));
+    EXPECT_EQ(new_york, late.start.zone);
+    EXPECT_EQ(std::string("20020927T230000"), icaltime_as_ical_string(late.end));
+    EXPECT_EQ(std::string("20020927T213000"), icaltime_as_ical_string(late.recurrence_id));
+    EXPECT_EQ(icalcomponent_get_uid(event), late.uid);
+    EXPECT_EQ(event, late.component);
+    EXPECT_EQ(0, compare_dates(late.start, at("20020927")));
+
+    const occurrence &all_day = view.records[1];
+    EXPECT_TRUE(all_day.start.is_date);
+    EXPECT_EQ(std::string("20020928"), icaltime_as_ical_string(all_day.start));
+    EXPECT_EQ(nullptr, all_day.uid);
+    EXPECT_TRUE(icaltime_is_null_time(all_day.recurrence_id));
+
+    // In New York the late event belongs to the 27th, ahead of the all-day
+    // event of the 28th, although in UTC both fall on the 28th.
+    sort_occurrences();
+    view = occurrence_records();
+    EXPECT_EQ(event, view.records[0].component);
+    clear_occurrences();
+    icalcomponent_free(event);
+    icalcomponent_free(plain);
+}
+
+TEST(sort_occurrences, keeps_document_order_of_equal_records)
+{
+    clear_occurrences();
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    std::vector<icalcomponent *> equal;
+    std::vector<icalcomponent *> others;
+    for (int i = 0; i < 40; i++) {
+        std::string n = std::to_string(i);
+        equal.push_back(parse_event("UID:same\r\nSUMMARY:equal " + n + "\r\n"));
+        others.push_back(parse_event("UID:other" + n + "\r\nSUMMARY:other " + n + "\r\n"));
+    }
+    // Others go in at descending times, interleaved with the equal records,
+    // so that the sort has to move every one of them.
+    for (int i = 0; i < 40; i++) {
+        icaltimetype t = at("20020928T120000Z");
+        t.minute = 59 - i;
+        add_occurrence(others[i], utc, t, t);
+        add_occurrence(equal[i], utc, at("20020928T130000Z"), at("20020928T140000Z"));
+    }
+    sort_occurrences();
+    occurrence_view view = occurrence_records();
+    ASSERT_EQ(80, view.record_count);
+    for (int i = 0; i < 40; i++) {
+        EXPECT_EQ(others[39 - i], view.records[i].component) << i;
+        EXPECT_EQ(equal[i], view.records[40 + i].component) << i;
+    }
+    clear_occurrences();
+    for (icalcomponent *event : equal)
+        icalcomponent_free(event);
+    for (icalcomponent *event : others)
+        icalcomponent_free(event);
+}
+
+struct record_spec {
+    const char *label;
+    const char *uid;           // null: the event has no UID
+    const char *start;
+    const char *end;
+    const char *recurrence_id;   // null: none
+};
+
+struct override_case {
+    const char *name;
+    std::vector<record_spec> records;   // in collection order
+    std::vector<std::string> kept;      // labels in sort order after the pass
+};
+
+TEST(drop_overridden_occurrences, table)
+{
+    const char *t10 = "20020928T100000Z";
+    const char *t11 = "20020928T110000Z";
+    const char *t12 = "20020928T120000Z";
+    const char *t1030 = "20020928T103000Z";
+    const override_case cases[] = {
+        {"empty table stays empty", {}, {}},
+        {"override at the same start replaces the generated one",
+         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t11, t10}},
+         {"override"}},
+        {"collection order does not matter, the sort pairs them",
+         {{"override", "a", t10, t11, t10}, {"generated", "a", t10, t11, nullptr}},
+         {"override"}},
+        {"override with an earlier end sorts first; both kept",
+         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t1030, t10}},
+         {"override", "generated"}},
+        {"override with a later end follows at the same start and replaces",
+         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t12, t10}},
+         {"override"}},
+        {"moved override keeps the generated one at the old time",
+         {{"generated", "a", t10, t11, nullptr}, {"moved", "a", t11, t12, t10}},
+         {"generated", "moved"}},
+        {"pairs: two generated occurrences each replaced",
+         {{"generated 1", "a", t10, t11, nullptr},
+          {"generated 2", "a", "20020929T100000Z", "20020929T110000Z", nullptr},
+          {"override 2", "a", "20020929T100000Z", "20020929T110000Z", "20020929T100000Z"},
+          {"override 1", "a", t10, t11, t10}},
+         {"override 1", "override 2"}},
+        {"equal UIDs and starts without recurrence ids are both kept",
+         {{"first", "a", t10, t11, nullptr}, {"second", "a", t10, t11, nullptr}},
+         {"first", "second"}},
+        {"equal UIDs and starts both with recurrence ids are both kept",
+         {{"first", "a", t10, t11, t10}, {"second", "a", t10, t11, t10}},
+         {"first", "second"}},
+        {"only the immediate predecessor of an override goes",
+         {{"generated 1", "a", t10, t11, nullptr},
+          {"generated 2", "a", t10, t11, nullptr},
+          {"override", "a", t10, t11, t10}},
+         {"generated 1", "override"}},
+        {"equal start, different UIDs are all kept",
+         {{"generated", "a", t10, t11, nullptr}, {"other", "b", t10, t11, t10}},
+         {"generated", "other"}},
+        {"an override separated by another UID removes nothing",
+         {{"generated", "a", t10, t11, nullptr},
+          {"other", "b", t10, t11, nullptr},
+          {"override", "a", t10, t12, t10}},
+         {"generated", "other", "override"}},
+        {"UIDs differing in case are different events",
+         {{"generated", "Meeting", t10, t11, nullptr}, {"override", "meeting", t10, t11, t10}},
+         {"generated", "override"}},
+        {"UIDs differing in case, override sorting first",
+         {{"generated", "meeting", t10, t11, nullptr}, {"override", "Meeting", t10, t11, t10}},
+         {"override", "generated"}},
+        {"events without UID pair as the empty text",
+         {{"generated", nullptr, t10, t11, nullptr}, {"override", nullptr, t10, t11, t10}},
+         {"override"}},
+        {"an event without UID does not pair with one that has a UID",
+         {{"generated", nullptr, t10, t11, nullptr}, {"override", "x", t10, t11, t10}},
+         {"generated", "override"}},
+        {"a lone generated record is kept", {{"generated", "a", t10, t11, nullptr}},
+         {"generated"}},
+        {"the last record is never dropped",
+         {{"override", "a", t10, t11, t10}, {"generated", "b", t10, t11, nullptr}},
+         {"override", "generated"}},
+    };
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    for (const override_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        clear_occurrences();
+        std::vector<icalcomponent *> events;
+        for (const record_spec &r : c.records) {
+            std::string lines = std::string("SUMMARY:") + r.label + "\r\n";
+            if (r.uid != nullptr)
+                lines += std::string("UID:") + r.uid + "\r\n";
+            lines += std::string("DTSTART:") + r.start + "\r\nDTEND:" + r.end + "\r\n";
+            if (r.recurrence_id != nullptr)
+                lines += std::string("RECURRENCE-ID:") + r.recurrence_id + "\r\n";
+            icalcomponent *event = parse_event(lines);
+            events.push_back(event);
+            add_occurrence(event, utc, at(r.start), at(r.end));
+        }
+        sort_occurrences();
+        drop_overridden_occurrences();
+        EXPECT_EQ(c.kept, summaries());
+        clear_occurrences();
+        for (icalcomponent *event : events)
+            icalcomponent_free(event);
+    }
+}
