@@ -17,6 +17,11 @@ static bool link_regex_compiled = false;
 
 void put_number(int value, int width)
 {
+    if (width == 2 && value >= 0 && value < 100) {
+        char digits[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+        put_bytes(digits, 2);
+        return;
+    }
     char text[32];
     char *end = text + sizeof text;
     char *p = end;

@@ -244,7 +244,11 @@ static void start_iterator_near_period(icalrecur_iterator *iterator,
 {
     if (expansion_from_dtstart || rule.count > 0 || !starts_reliably(rule))
         return;
-    long from_day = day_number(wanted.start) - duration_days(duration) - ZONE_MARGIN_DAYS;
+    // A day before, for the instances earlier in the day than DTSTART's time
+    // of day; a day more when the period starts at a time in a zone, with
+    // which an instance is compared in UTC.
+    long margin = wanted.start.zone != nullptr ? 2 : 1;
+    long from_day = day_number(wanted.start) - duration_days(duration) - margin;
     long skip = from_day - day_number(dtstart);
     long step = skip_step_days(rule);
     skip -= skip % step;

@@ -15,8 +15,10 @@
 // never moves them); the order of the table is an array of pointers, which is
 // what the sort and the de-duplication rearrange. Growth costs no copying
 // of records, and exhaustion still ends the run as it must.
-static std::deque<occurrence> records;
-static std::vector<const occurrence *> table;
+// Both live until the process exits, which ends them without a walk over
+// every block.
+static std::deque<occurrence> &records = *new std::deque<occurrence>;
+static std::vector<const occurrence *> &table = *new std::vector<const occurrence *>;
 
 // A recurring event appends many occurrences in a row: its UID and its
 // RECURRENCE-ID in the display zone are looked up once for all of them.
