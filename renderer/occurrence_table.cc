@@ -4,21 +4,30 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <deque>
 #include <new>
 #include <vector>
 
 #include "renderer/zone_time.h"
 #include "shared/fatal.h"
 
-// The records stay where they were appended (a deque grows by blocks and
-// never moves them); the order of the table is an array of pointers, which is
-// what the sort and the de-duplication rearrange. Growth costs no copying
-// of records, and exhaustion still ends the run as it must.
-// Both live until the process exits, which ends them without a walk over
-// every block.
-static std::deque<occurrence> &records = *new std::deque<occurrence>;
+// The records stay where they were appended, in blocks that are never moved
+// or resized; the order of the table is an array of pointers, which is what
+// the sort and the de-duplication rearrange. Growth costs no copying of
+// records, and exhaustion still ends the run as it must. Both live until the
+// process exits.
+constexpr size_t BLOCK_RECORDS = 1024;
+static std::vector<occurrence *> &blocks = *new std::vector<occurrence *>;
+static size_t stored_records = 0;
 static std::vector<const occurrence *> &table = *new std::vector<const occurrence *>;
+
+static occurrence *new_record()
+{
+    if (stored_records == blocks.size() * BLOCK_RECORDS)
+        blocks.push_back(new occurrence[BLOCK_RECORDS]);
+    occurrence *record = &blocks.back()[stored_records % BLOCK_RECORDS];
+    stored_records++;
+    return record;
+}
 
 // A recurring event appends many occurrences in a row: its UID and its
 // RECURRENCE-ID in the display zone are looked up once for all of them.
@@ -55,8 +64,9 @@ void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype s
     if (table.size() >= static_cast<size_t>(INT_MAX))
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     try {
-        records.push_back(record);
-        table.push_back(&records.back());
+        occurrence *stored = new_record();
+        *stored = record;
+        table.push_back(stored);
     } catch (const std::bad_alloc &) {
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     }
@@ -126,6 +136,9 @@ occurrence_view occurrence_records()
 void clear_occurrences()
 {
     table.clear();
-    records.clear();
+    for (occurrence *block : blocks)
+        delete[] block;
+    blocks.clear();
+    stored_records = 0;
     last_keys = {};
 }
