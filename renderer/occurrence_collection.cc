@@ -1,8 +1,8 @@
 // occurrence_collection.cc: one pass over the calendar's VEVENTs.
 #include "renderer/occurrence_collection.h"
 
+#include <array>
 #include <cstdio>
-#include <initializer_list>
 #include <memory>
 
 #include "renderer/occurrence_table.h"
@@ -92,28 +92,34 @@ template <size_t N> static long list_length(const short (&values)[N])
     return length;
 }
 
+// The lengths of a rule's BY lists.
+static std::array<long, 9> by_list_lengths(const icalrecurrencetype &rule)
+{
+    return {list_length(rule.by_second),    list_length(rule.by_minute),
+            list_length(rule.by_hour),      list_length(rule.by_day),
+            list_length(rule.by_month_day), list_length(rule.by_year_day),
+            list_length(rule.by_week_no),   list_length(rule.by_month),
+            list_length(rule.by_set_pos)};
+}
+
+static bool has_by_lists(const icalrecurrencetype &rule)
+{
+    for (long length : by_list_lengths(rule)) {
+        if (length > 0)
+            return true;
+    }
+    return false;
+}
+
 // How many instances one step of the finest unit a rule names can hold at
 // most: instances are distinct times, but a BY list that repeats a value
 // might give one twice, so every list's length is a factor.
 static double instances_per_unit(const icalrecurrencetype &rule)
 {
     double product = 1;
-    for (long length : {list_length(rule.by_second), list_length(rule.by_minute),
-                        list_length(rule.by_hour), list_length(rule.by_day),
-                        list_length(rule.by_month_day), list_length(rule.by_year_day),
-                        list_length(rule.by_week_no), list_length(rule.by_month),
-                        list_length(rule.by_set_pos)})
+    for (long length : by_list_lengths(rule))
         product *= length > 0 ? static_cast<double>(length) : 1.0;
     return product;
-}
-
-static bool has_by_lists(const icalrecurrencetype &rule)
-{
-    return list_length(rule.by_second) > 0 ||
-           list_length(rule.by_minute) > 0 || list_length(rule.by_hour) > 0 ||
-           list_length(rule.by_day) > 0 || list_length(rule.by_month_day) > 0 ||
-           list_length(rule.by_year_day) > 0 || list_length(rule.by_week_no) > 0 ||
-           list_length(rule.by_month) > 0 || list_length(rule.by_set_pos) > 0;
 }
 
 // The finest unit, in seconds, in which two instances of the rule can differ:
@@ -136,30 +142,6 @@ static double seconds_between(icaltimetype a, icaltimetype b)
     return days * 86400;
 }
 
-// True when a rule of one fixed step (no BY lists, no UNTIL) surely ends
-// before the period: its last instance lies within COUNT - 1 steps of
-// DTSTART (and one hundredth of that span more, for the hours that daylight
-// saving adds or takes), and ends before the period starts.
-static bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart,
-                              icaldurationtype duration, const period &wanted)
-{
-    double step;
-    switch (rule.freq) {
-    case ICAL_SECONDLY_RECURRENCE: step = 1; break;
-    case ICAL_MINUTELY_RECURRENCE: step = 60; break;
-    case ICAL_HOURLY_RECURRENCE: step = 3600; break;
-    case ICAL_DAILY_RECURRENCE: step = 86400; break;
-    case ICAL_WEEKLY_RECURRENCE: step = 7 * 86400; break;
-    default: return false;
-    }
-    if (has_by_lists(rule) || !icaltime_is_null_time(rule.until))
-        return false;
-    double span_days = (static_cast<double>(rule.count) - 1) * rule.interval * step / 86400;
-    double last_day = static_cast<double>(day_number(dtstart)) + span_days * 1.01 +
-                      static_cast<double>(duration_days(duration)) + 7;
-    return last_day < static_cast<double>(day_number(wanted.start));
-}
-
 // The shortest and the longest step of a rule's frequency, in seconds.
 static void frequency_step(const icalrecurrencetype &rule, double *shortest, double *longest)
 {
@@ -172,6 +154,23 @@ static void frequency_step(const icalrecurrencetype &rule, double *shortest, dou
     case ICAL_MONTHLY_RECURRENCE: *shortest = 28 * 86400; *longest = 31 * 86400; break;
     default: *shortest = 365 * 86400; *longest = 366 * 86400; break;
     }
+}
+
+// True when a rule of one fixed step (no BY lists, no UNTIL) surely ends
+// before the period: its last instance lies within COUNT - 1 steps of
+// DTSTART (and one hundredth of that span more, for the hours that daylight
+// saving adds or takes), and ends before the period starts.
+static bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart,
+                              icaldurationtype duration, const period &wanted)
+{
+    double step, longest;
+    frequency_step(rule, &step, &longest);
+    if (step != longest || has_by_lists(rule) || !icaltime_is_null_time(rule.until))
+        return false;
+    double span_days = (static_cast<double>(rule.count) - 1) * rule.interval * step / 86400;
+    double last_day = static_cast<double>(day_number(dtstart)) + span_days * 1.01 +
+                      static_cast<double>(duration_days(duration)) + 7;
+    return last_day < static_cast<double>(day_number(wanted.start));
 }
 
 // Starts the iterator at the latest point from which an instance can still
