@@ -10,6 +10,12 @@
 
 static bool expansion_from_dtstart = false;
 static long long instances_taken = 0;
+static long instance_limit = MAX_RECURRENCE_INSTANCES;
+
+void set_recurrence_instance_limit(long limit)
+{
+    instance_limit = limit;
+}
 
 void set_expansion_from_dtstart(bool from_dtstart)
 {
@@ -81,7 +87,7 @@ static void note_cut_short(icalcomponent *event)
 {
     const char *uid = icalcomponent_get_uid(event);
     fprintf(stderr, "evtable: recurrence of %s cut short after %ld instances\n",
-            uid != nullptr ? uid : "an event without UID", MAX_RECURRENCE_INSTANCES);
+            uid != nullptr ? uid : "an event without UID", instance_limit);
 }
 
 template <size_t N> static long list_length(const short (&values)[N])
@@ -273,7 +279,7 @@ static void collect_recurring(icalcomponent *event, icalproperty *rrule, icaltim
         return;
     start_iterator_near_period(iterator.get(), rule, dtstart, duration, wanted);
     for (long taken = 0;; taken++) {
-        if (taken == MAX_RECURRENCE_INSTANCES) {
+        if (taken == instance_limit) {
             note_cut_short(event);
             return;
         }

@@ -19,5 +19,9 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
 /// instead of starting where the period needs it (default: false).
 void set_expansion_from_dtstart(bool from_dtstart);
 
+/// For the fuzzer, which runs many documents in one process: a lower bound
+/// than MAX_RECURRENCE_INSTANCES on the instances of one event.
+void set_recurrence_instance_limit(long limit);
+
 /// For tests: the number of recurrence instances taken from libical so far.
 long long recurrence_instances_taken();
