@@ -1,0 +1,35 @@
+#!/bin/bash
+# Random starts and durations on evtable's command line: every run ends with
+# status 0, 2 or 3, never a crash or a sanitizer report, and a refused one
+# writes nothing on standard output.
+set -u
+evtable=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+printf 'BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20020927T093000Z\r\nRRULE:FREQ=WEEKLY\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n' > "$work/cal.ics"
+
+RANDOM=20020927
+pieces=(0 1 9 00 01 12 13 29 30 31 99 0000 0001 2002 9999 10000 - + P W D T Z H M S 5 60 999999 2147483648 ' ' x)
+piece() { echo -n "${pieces[RANDOM % ${#pieces[@]}]}"; }
+word() { local text="" n=$((RANDOM % 5 + 1)); for _ in $(seq $n); do text+=$(piece); done; echo -n "$text"; }
+
+failures=0
+for run in $(seq 300); do
+    case $((run % 3)) in
+        0) start=$(word); duration=$(word) ;;
+        1) start=$(printf '%04d%02d%02d' $((RANDOM % 10001)) $((RANDOM % 14)) $((RANDOM % 33))); duration="P$((RANDOM % 400))D" ;;
+        *) start=20020927; duration=$(printf '%sP%d%s' "$( ((RANDOM % 4)) || echo -)" $((RANDOM * RANDOM)) "$(piece)") ;;
+    esac
+    ASAN_OPTIONS=detect_leaks=0 timeout 60 "$evtable" -- "$start" "$duration" "$work/cal.ics" \
+        > "$work/out" 2> "$work/err"
+    status=$?
+    if [ $status -ne 0 ] && [ $status -ne 2 ] && [ $status -ne 3 ] ||
+       grep -q -E 'runtime error|Sanitizer' "$work/err" ||
+       { [ $status -ne 0 ] && [ -s "$work/out" ]; }; then
+        echo "FAIL: evtable -- '$start' '$duration': status $status"
+        head -5 "$work/err"
+        failures=$((failures + 1))
+    fi
+done
+[ $failures -eq 0 ] && echo "arguments: 300 runs passed"
+exit $((failures > 0))
