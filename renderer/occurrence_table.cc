@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <vector>
 
@@ -29,24 +30,48 @@ static occurrence *new_record()
     return record;
 }
 
+// The RECURRENCE-IDs in the display zone, one for each event that has one;
+// the events without one share a single null time.
+static std::vector<icaltimetype *> &recurrence_ids = *new std::vector<icaltimetype *>;
+static const icaltimetype *shared_null = nullptr;
+
+static const icaltimetype *kept_recurrence_id(const icaltimetype &time)
+{
+    bool is_null = icaltime_is_null_time(time);
+    if (is_null && shared_null != nullptr && std::memcmp(shared_null, &time, sizeof time) == 0)
+        return shared_null;
+    recurrence_ids.push_back(new icaltimetype(time));
+    if (is_null)
+        shared_null = recurrence_ids.back();
+    return recurrence_ids.back();
+}
+
 // A recurring event appends many occurrences in a row: its UID and its
-// RECURRENCE-ID in the display zone are looked up once for all of them.
+// RECURRENCE-ID are looked up once for all of them.
 namespace {
 struct event_keys {
     const icalcomponent *component;
     const icaltimezone *zone;
     const char *uid;
-    icaltimetype recurrence_id;
+    const icaltimetype *recurrence_id;
 };
 }
 static event_keys last_keys{};
 
+shared_time::shared_time(const icaltimetype &value)
+{
+    static std::deque<icaltimetype> &values = *new std::deque<icaltimetype>;
+    values.push_back(value);
+    time = &values.back();
+}
+
 static const event_keys &keys_of(icalcomponent *component, icaltimezone *zone)
 {
     if (last_keys.component != component || last_keys.zone != zone) {
-        icaltimetype recurrence_id = icalcomponent_get_recurrenceid(component);
+        icaltimetype recurrence_id =
+            convert_time(icalcomponent_get_recurrenceid(component), zone);
         last_keys = {component, zone, icalcomponent_get_uid(component),
-                     convert_time(recurrence_id, zone)};
+                     kept_recurrence_id(recurrence_id)};
     }
     return last_keys;
 }
@@ -54,16 +79,16 @@ static const event_keys &keys_of(icalcomponent *component, icaltimezone *zone)
 void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype start,
                     icaltimetype end)
 {
-    const event_keys &keys = keys_of(component, zone);
-    occurrence record;
-    record.start = convert_time(start, zone);
-    record.end = convert_time(end, zone);
-    record.uid = keys.uid;
-    record.recurrence_id = keys.recurrence_id;
-    record.component = component;
     if (table.size() >= static_cast<size_t>(INT_MAX))
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     try {
+        const event_keys &keys = keys_of(component, zone);
+        occurrence record;
+        record.start = convert_time(start, zone);
+        record.end = convert_time(end, zone);
+        record.uid = keys.uid;
+        record.recurrence_id = {keys.recurrence_id};
+        record.component = component;
         occurrence *stored = new_record();
         *stored = record;
         table.push_back(stored);
@@ -136,6 +161,10 @@ occurrence_view occurrence_records()
 void clear_occurrences()
 {
     table.clear();
+    for (icaltimetype *time : recurrence_ids)
+        delete time;
+    recurrence_ids.clear();
+    shared_null = nullptr;
     for (occurrence *block : blocks)
         delete[] block;
     blocks.clear();

@@ -4,11 +4,23 @@
 
 #include <libical/ical.h>
 
+/// A time that all occurrences of one event share, kept once for the event:
+/// it reads as the icaltimetype it points to.
+struct shared_time {
+    const icaltimetype *time;
+    shared_time() = default;
+    shared_time(const icaltimetype *kept) : time(kept) {}
+    /// Keeps a copy of the value for the rest of the process (for records
+    /// made outside the table, as tests make them).
+    shared_time(const icaltimetype &value);
+    operator icaltimetype() const { return *time; }
+};
+
 struct occurrence {
     icaltimetype start;           // in the display zone
     icaltimetype end;             // in the display zone
     const char *uid;              // borrowed from the tree; null without UID
-    icaltimetype recurrence_id;   // in the display zone; null time without one
+    shared_time recurrence_id;    // in the display zone; null time without one
     icalcomponent *component;     // the VEVENT, borrowed from the tree
 };
 
