@@ -15,6 +15,7 @@
 #include "renderer/render_settings.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
+#include "shared/time_zones.h"
 #include "shared/usage.h"
 
 static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
@@ -161,6 +162,9 @@ int main(int argc, char **argv)
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
     parsed_calendar calendar = parse_calendar_stream(settings.input);
+    // Before libical resolves any TZID of the calendar.
+    icaltimetype end = icaltime_add(settings.period_start, settings.period_duration);
+    drop_unsafe_zone_references(calendar.root, zone_coverage_year(end.year), "evtable");
     collect_occurrences(calendar.root, &settings.selection, settings.display_zone,
                         settings.period_start, settings.period_duration);
     sort_occurrences();
