@@ -41,11 +41,9 @@ build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
 	cmake --build build -j $(JOBS)
 
+# The demo page is made as the README's publishing script makes a page.
 demo: deps build
-	@mkdir -p build/demo
-	cp examples/calendar.css build/demo/calendar.css
-	build/bin/evtable --title="Example calendar" -d -l --timezone=Europe/Berlin \
-	  20261101 P13W examples/calendar.ics > build/demo/calendar.html
+	sh examples/demo.sh build/bin/evtable build/demo
 	@echo "Open $(CURDIR)/build/demo/calendar.html"
 
 test: test-deps
