@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev \
-  python3
+  lintian python3
 # The browser test's; without Chromium that one test is skipped, so a failed
 # install does not stop the others.
 BROWSER_PACKAGES = chromium fonts-dejavu-core
