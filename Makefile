@@ -78,6 +78,8 @@ package: deps build
 
 screenshot: demo
 	bash tests/screenshot.sh build/demo/calendar.html doc/demo.png
+	SCREENSHOT_WIDTH=390 SCREENSHOT_HEIGHT=844 \
+	  bash tests/screenshot.sh build/demo/calendar.html doc/demo-phone.png
 
 clean:
 	rm -rf build
