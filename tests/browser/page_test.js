@@ -1,8 +1,9 @@
 // page_test.js: opens evtable's published pages in headless Chromium with
 // the shipped style sheet and checks what readers get: no serious or
 // critical accessibility violation in either colour scheme on a desktop and
-// a phone, readable text and no sideways scrolling on the phone, and a
-// printout of one landscape page per month with no week row split.
+// a phone, status marks that read well, readable text and no sideways
+// scrolling on the phone, and a printout of one landscape page per month
+// with no week row split.
 //
 //   node page_test.js CHROMIUM WORK DEMO.html:MONTHS [BUSY.html ...]
 //
@@ -108,6 +109,42 @@ async function check_phone_reading(page, viewport, where, failures)
                       (unique.length > 20 ? `\n    ... ${unique.length - 20} more` : ''));
 }
 
+// What the style sheet says of an event besides its text: a status mark
+// after the summary with a space before it, a line through a cancelled
+// event, and its own colours for a category that the sheet knows.
+async function check_event_marks(page, where, failures)
+{
+    const found = await page.evaluate(() => {
+        const problems = [];
+        const marks = {TENTATIVE: '(tentative)', CANCELLED: '(cancelled)'};
+        for (const [status, mark] of Object.entries(marks)) {
+            for (const summary of document.querySelectorAll(`div.vevent.${status} span.summary`)) {
+                const style = getComputedStyle(summary, '::after');
+                const content = style.content;
+                // A leading plain space is dropped at the start of an inline
+                // block, unless white space is kept; a no-break space stays.
+                const kept = style.display === 'inline' || /^(pre|break-spaces)/.test(style.whiteSpace)
+                                 ? /^"[ \u00a0]/ : /^"\u00a0/;
+                if (!kept.test(content) || !content.includes(mark))
+                    problems.push(`${status} "${summary.textContent}" is marked ${content}`);
+            }
+        }
+        for (const summary of document.querySelectorAll('div.vevent.CANCELLED span.summary')) {
+            if (!getComputedStyle(summary).textDecorationLine.includes('line-through'))
+                problems.push(`cancelled "${summary.textContent}" is not struck through`);
+        }
+        const plain_edge = getComputedStyle(document.documentElement).getPropertyValue('--event-edge');
+        for (const block of document.querySelectorAll('div.vevent > div.Work')) {
+            if (getComputedStyle(block).getPropertyValue('--event-edge') === plain_edge)
+                problems.push(`the Work category of "${block.querySelector('span.summary').textContent}" ` +
+                              'has no colour of its own');
+        }
+        return Array.from(new Set(problems));
+    });
+    if (found.length > 0)
+        failures.push(`${where}: event marks\n` + found.map((line) => '    ' + line).join('\n'));
+}
+
 // The printout's pages, counted in the PDF's page tree: every page object
 // says /Type /Page, the tree's nodes /Type /Pages.
 function count_pdf_pages(pdf)
@@ -180,6 +217,7 @@ async function check_screen(browser, file, viewport, scheme, failures)
     await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
     await page.goto('file://' + file, {waitUntil: 'load'});
     await check_accessibility(page, where, failures);
+    await check_event_marks(page, where, failures);
     if (viewport.isMobile)
         await check_phone_reading(page, viewport, where, failures);
     await page.close();
