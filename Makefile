@@ -12,7 +12,11 @@ DESTDIR ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
-TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev
+TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev \
+  lintian python3
+# The browser test's; without Chromium that one test is skipped, so a failed
+# install does not stop the others.
+BROWSER_PACKAGES = chromium fonts-dejavu-core
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all build demo test bench fuzz install package screenshot clean deps test-deps
@@ -36,16 +40,22 @@ deps:
 
 test-deps:
 	$(call install_missing,$(TEST_PACKAGES))
+	-$(call install_missing,$(BROWSER_PACKAGES))
+	@# Node.js may come from elsewhere than Debian, with its own npm: look
+	@# for the commands, not for Debian's packages.
+	-@command -v node >/dev/null && command -v npm >/dev/null || { \
+	  echo "Installing: nodejs npm"; $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends nodejs npm; }
+	-@[ -d tests/browser/node_modules/puppeteer-core ] && [ -d tests/browser/node_modules/axe-core ] || \
+	  { cd tests/browser && npm ci --no-audit --no-fund --loglevel=error; }
 
 build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
 	cmake --build build -j $(JOBS)
 
+# The demo page is made as the README's publishing script makes a page.
 demo: deps build
-	@mkdir -p build/demo
-	cp examples/calendar.css build/demo/calendar.css
-	build/bin/evtable --title="Example calendar" -d -l --timezone=Europe/Berlin \
-	  20261101 P13W examples/calendar.ics > build/demo/calendar.html
+	sh examples/demo.sh build/bin/evtable build/demo
 	@echo "Open $(CURDIR)/build/demo/calendar.html"
 
 test: test-deps
@@ -68,6 +78,8 @@ package: deps build
 
 screenshot: demo
 	bash tests/screenshot.sh build/demo/calendar.html doc/demo.png
+	SCREENSHOT_WIDTH=390 SCREENSHOT_HEIGHT=844 \
+	  bash tests/screenshot.sh build/demo/calendar.html doc/demo-phone.png
 
 clean:
 	rm -rf build

@@ -20,9 +20,33 @@
 
 static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
+// The options that frame the document have no short form; their codes lie
+// above every character so getopt_long can never confuse them with one.
+enum frame_option { LANG_OPTION = 256, HEAD_OPTION, HEADER_OPTION };
+
+// An incorrect language tag is an incorrect argument, like a bad date.
+static const int STATUS_EVTABLE_LANGUAGE = STATUS_EVTABLE_DATE;
+static const size_t LANGUAGE_TAG_LIMIT = 35;
+
 [[noreturn]] static void usage()
 {
     report_and_exit(STATUS_USAGE, EVTABLE_USAGE);
+}
+
+// The tag goes into an attribute unescaped, so only letters, digits and
+// hyphens pass, and not too many of them for a language tag; an empty tag
+// names no language at all.
+static void check_language_tag(const char *tag)
+{
+    size_t length = strlen(tag);
+    bool correct = length >= 1 && length <= LANGUAGE_TAG_LIMIT;
+    for (size_t i = 0; correct && i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(tag[i]);
+        correct = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                  c == '-';
+    }
+    if (!correct)
+        report_and_exit(STATUS_EVTABLE_LANGUAGE, "Incorrect language tag '%s'.\n", tag);
 }
 
 static void read_options(int argc, char **argv, render_settings *settings)
@@ -40,6 +64,9 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"today", no_argument, nullptr, 'T'},
         {"timezone", required_argument, nullptr, 'z'},
         {"monday", no_argument, nullptr, 'm'},
+        {"lang", required_argument, nullptr, LANG_OPTION},
+        {"head", required_argument, nullptr, HEAD_OPTION},
+        {"header", required_argument, nullptr, HEADER_OPTION},
         {nullptr, 0, nullptr, 0},
     };
     int option_char;
@@ -79,10 +106,21 @@ static void read_options(int argc, char **argv, render_settings *settings)
         case 'm':
             settings->monday_first = true;
             break;
+        case LANG_OPTION:
+            settings->lang = strdup(optarg);
+            break;
+        case HEAD_OPTION:
+            settings->head = strdup(optarg);
+            break;
+        case HEADER_OPTION:
+            settings->header = strdup(optarg);
+            break;
         default:
             usage();
         }
     }
+    if (settings->lang != nullptr)
+        check_language_tag(settings->lang);
 }
 
 static bool is_real_date(icaltimetype t)

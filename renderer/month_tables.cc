@@ -100,10 +100,26 @@ void print_month_tables(const render_settings *settings, occurrence_view table)
     }
 }
 
+// The publisher's own lines around the tables are written unchanged, like
+// the footer.
+static void put_line_if_given(const char *text)
+{
+    if (text != nullptr) {
+        put_text(text);
+        put_byte('\n');
+    }
+}
+
 void print_document(const render_settings *settings, occurrence_view table)
 {
     put_literal("<!DOCTYPE HTML>\n");
-    put_literal("<html>\n");
+    if (settings->lang != nullptr) {
+        put_literal("<html lang=\"");
+        put_text(settings->lang);
+        put_literal("\">\n");
+    } else {
+        put_literal("<html>\n");
+    }
     put_literal("<head>\n");
     put_literal("<meta charset=\"UTF-8\" />\n");
     put_literal("<title>");
@@ -117,8 +133,10 @@ void print_document(const render_settings *settings, occurrence_view table)
     }
     put_literal("</title>\n");
     put_literal("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />\n");
+    put_line_if_given(settings->head);
     put_literal("</head>\n");
     put_literal("<body>\n");
+    put_line_if_given(settings->header);
     print_month_tables(settings, table);
     if (settings->footer != nullptr) {
         put_text(settings->footer);

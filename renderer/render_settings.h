@@ -16,6 +16,9 @@ struct render_settings {
     bool monday_first;
     const char *title;            // null: the generated title
     const char *footer;           // null: no footer line
+    const char *lang;             // null: <html> without a lang attribute
+    const char *head;             // null: no extra line in the head
+    const char *header;           // null: no line before the tables
     icaltimezone *display_zone;   // null for a zone name libical does not know
     icaltimetype period_start;
     icaldurationtype period_duration;

@@ -19,7 +19,7 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log"
 
 root=$work/root/usr
 for file in bin/evtable bin/evjoin bin/evsift \
-    share/man/man1/evtable.1 share/man/man1/evjoin.1 share/man/man1/evsift.1 \
+    share/man/man1/evtable.1.gz share/man/man1/evjoin.1.gz share/man/man1/evsift.1.gz \
     share/doc/evtools/calendar.css share/doc/evtools/calendar.ics; do
     [ -f "$root/$file" ] || fail "$file is not installed"
 done
@@ -60,7 +60,8 @@ grep -q 'old content' joined.ics && fail "evjoin did not replace its output"
 
 # The installed pages render.
 for page in evtable evjoin evsift; do
-    groff -mdoc -Tascii "$root/share/man/man1/$page.1" >/dev/null 2>&1 || fail "$page.1 does not render"
+    gzip -dc "$root/share/man/man1/$page.1.gz" | groff -mdoc -Tascii >/dev/null 2>&1 ||
+        fail "$page.1.gz does not render"
 done
 
 echo "installed and ran evtable, evjoin and evsift"

@@ -1,8 +1,9 @@
 #!/bin/sh
 # screenshot.sh PAGE PNG: renders the HTML page with headless Chromium and
-# saves a picture of it, 1280 pixels wide. `make screenshot` uses it to make
-# doc/demo.png from `make demo`'s page. Chromium is installed from Debian's
-# packages when it is missing.
+# saves a picture of it, SCREENSHOT_WIDTH by SCREENSHOT_HEIGHT pixels (1280 by
+# 1600 unless set). `make screenshot` uses it to make doc/demo.png and, at a
+# phone's 390 by 844, doc/demo-phone.png from `make demo`'s page. Chromium is
+# installed from Debian's packages when it is missing.
 set -eu
 
 page=${1:-build/demo/calendar.html}

@@ -1,0 +1,52 @@
+#!/bin/bash
+# run.sh EVTABLE SOURCE WORK: the browser test. Renders the example calendar
+# and a busy month of the benchmark's generated calendar as published pages
+# (examples/demo.sh) and checks them in headless Chromium (page_test.js).
+# Installs Chromium, Node.js and the test's npm packages when missing; exits
+# 77 (skipped) only when Chromium cannot be installed.
+set -euo pipefail
+
+evtable=$1
+source=$2
+work=$3
+here=$source/tests/browser
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+apt_install() {
+    echo "Installing: $*"
+    as_root apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+
+find_chromium() {
+    command -v chromium || command -v chromium-browser || true
+}
+
+chromium=$(find_chromium)
+if [ -z "$chromium" ]; then
+    apt_install chromium fonts-dejavu-core || true
+    chromium=$(find_chromium)
+fi
+if [ -z "$chromium" ]; then
+    echo "browser test skipped: Chromium cannot be installed" >&2
+    exit 77
+fi
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    apt_install nodejs npm
+fi
+if [ ! -d "$here/node_modules/puppeteer-core" ] || [ ! -d "$here/node_modules/axe-core" ]; then
+    (cd "$here" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+rm -rf "$work"
+mkdir -p "$work"
+sh "$source/examples/demo.sh" "$evtable" "$work/demo"
+python3 "$source/bench/make_calendars.py" 1k "$work/generated" 6 >/dev/null
+sh "$source/examples/demo.sh" "$evtable" "$work/busy" "$work/generated/calendar-1k.ics" \
+    20230601 P29D "A busy month"
+
+# The demo's three months must print on three pages.
+node "$here/page_test.js" "$chromium" "$work" "$work/demo/calendar.html:3" "$work/busy/calendar.html"
