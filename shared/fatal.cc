@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,13 +36,36 @@ static void remove_and_reraise(int signal_number)
     raise(signal_number);
 }
 
+// Every signal whose default action ends the process (SIGKILL and SIGSTOP
+// cannot be caught). A signal that is ignored, or handled by someone else
+// (a sanitizer's crash report), is left as it is: nohup's SIGHUP stays
+// ignored.
 static void install_removal_handlers()
 {
+    static const int ENDING_SIGNALS[] = {
+        SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+        SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,   SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ,
+        SIGVTALRM, SIGPROF, SIGIO, SIGSYS,
+#ifdef SIGSTKFLT
+        SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+        SIGPWR,
+#endif
+    };
     struct sigaction removal {};
     removal.sa_handler = remove_and_reraise;
     sigfillset(&removal.sa_mask);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal_number, &removal, nullptr);
+    auto install = [&removal](int signal_number) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) == 0 &&
+            !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL)
+            sigaction(signal_number, &removal, nullptr);
+    };
+    for (int signal_number : ENDING_SIGNALS)
+        install(signal_number);
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; signal_number++)
+        install(signal_number);
 }
 
 void set_pending_output(int folder, const char *name)

@@ -11,6 +11,6 @@
 
 /// Names the temporary file that a failure must remove (null: none): name,
 /// a file name of at most NAME_MAX bytes, in the open folder. Both are kept;
-/// the file is also removed when the process is ended by SIGINT, SIGTERM or
-/// SIGHUP.
+/// the file is also removed when a signal ends the process, for every signal
+/// whose action was the default when the first file was named.
 void set_pending_output(int folder, const char *name);

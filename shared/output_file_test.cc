@@ -208,6 +208,54 @@ TEST_F(output_path, checked_again_before_writing)
     EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
 }
 
+struct signal_case {
+    const char *name;
+    int signal_number;
+};
+
+static const signal_case ENDING_SIGNALS[] = {
+    {"SIGINT", SIGINT},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},
+    {"SIGALRM", SIGALRM}, {"SIGUSR1", SIGUSR1}, {"SIGPIPE", SIGPIPE},
+    {"SIGQUIT", SIGQUIT}, {"SIGXCPU", SIGXCPU}, {"SIGABRT", SIGABRT},
+    {"SIGUSR2", SIGUSR2}, {"SIGPROF", SIGPROF}, {"real-time", SIGRTMIN + 3},
+};
+
+TEST_F(output_path, a_signal_removes_the_temporary_file)
+{
+    write_file(at("out.ics"), "earlier\n");
+    for (const signal_case &c : ENDING_SIGNALS) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                output_file output = check_output_file(at("out.ics").c_str(), STATUS);
+                create_temporary_file(&output);
+                write_output_text(&output, "half", 4);
+                raise(c.signal_number);
+            },
+            testing::KilledBySignal(c.signal_number), "");
+        EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
+        EXPECT_EQ("earlier\n", read_file(at("out.ics")));
+    }
+}
+
+// nohup: a signal ignored before the run stays ignored, and the run ends well.
+TEST_F(output_path, an_ignored_signal_stays_ignored)
+{
+    EXPECT_EXIT(
+        {
+            signal(SIGHUP, SIG_IGN);
+            output_file output = check_output_file(at("out.ics").c_str(), STATUS);
+            create_temporary_file(&output);
+            raise(SIGHUP);
+            write_output_text(&output, "new content\n", 12);
+            commit_output_file(&output);
+            exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ("new content\n", read_file(at("out.ics")));
+    EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
+}
+
 // Every write may stop short; the loop goes on until all is out.
 TEST_F(output_path, short_writes_are_continued)
 {
