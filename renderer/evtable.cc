@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <unistd.h>
 
 #include <libical/ical.h>
 
@@ -16,6 +17,7 @@
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/time_zones.h"
+#include "shared/output_file.h"
 #include "shared/usage.h"
 
 static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
@@ -67,10 +69,11 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"lang", required_argument, nullptr, LANG_OPTION},
         {"head", required_argument, nullptr, HEAD_OPTION},
         {"header", required_argument, nullptr, HEADER_OPTION},
+        {"output", required_argument, nullptr, 'o'},
         {nullptr, 0, nullptr, 0},
     };
     int option_char;
-    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:f:z:", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:f:z:o:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
             settings->selection.class_ = strdup(optarg);
@@ -114,6 +117,9 @@ static void read_options(int argc, char **argv, render_settings *settings)
             break;
         case HEADER_OPTION:
             settings->header = strdup(optarg);
+            break;
+        case 'o':
+            settings->output_path = strdup(optarg);
             break;
         default:
             usage();
@@ -177,12 +183,42 @@ static void read_arguments(int argc, char **argv, render_settings *settings)
         usage();
 }
 
-// Everything written goes through stdout's buffer; a write that failed on the
-// way, or the last flush, makes the run a failure.
-static void finish_output()
+// -o FILE is checked before the input is read, so that a missing folder or
+// an output that is not a regular file fails at once.
+static output_file check_document_output(const render_settings *settings)
 {
-    if (fflush(stdout) != 0 || ferror(stdout))
-        report_and_exit(STATUS_EVTABLE_WRITE, "Write error: %s\n", strerror(errno));
+    output_file output{};
+    output.folder = output.fd = -1;
+    if (settings->output_path != nullptr)
+        output = check_output_file(settings->output_path, STATUS_EVTABLE_WRITE);
+    return output;
+}
+
+// The writers keep writing to stdout: with -o its file descriptor becomes
+// the temporary file's. Nothing has been written to stdout yet.
+static void open_document_output(output_file *output)
+{
+    if (output->path.empty())
+        return;
+    create_temporary_file(output);
+    if (dup2(output->fd, STDOUT_FILENO) < 0)
+        fail_on_output(output, errno);
+}
+
+// Everything written goes through stdout's buffer; a write that failed on the
+// way, or the last flush, makes the run a failure. With -o the complete
+// document then replaces the file.
+static void finish_output(output_file *output)
+{
+    bool failed = fflush(stdout) != 0 || ferror(stdout);
+    if (output->path.empty()) {
+        if (failed)
+            report_and_exit(STATUS_EVTABLE_WRITE, "Write error: %s\n", strerror(errno));
+        return;
+    }
+    if (failed)
+        fail_on_stream_write(output);
+    commit_output_file(output);
 }
 
 int main(int argc, char **argv)
@@ -197,6 +233,7 @@ int main(int argc, char **argv)
     settings.input = stdin;
     read_options(argc, argv, &settings);
     read_arguments(argc, argv, &settings);
+    output_file output = check_document_output(&settings);
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
     parsed_calendar calendar = parse_calendar_stream(settings.input);
@@ -207,8 +244,9 @@ int main(int argc, char **argv)
                         settings.period_start, settings.period_duration);
     sort_occurrences();
     drop_overridden_occurrences();
+    open_document_output(&output);
     print_document(&settings, occurrence_records());
-    finish_output();
+    finish_output(&output);
 
     icalcomponent_free(calendar.root);
     icalparser_free(calendar.parser);

@@ -24,4 +24,5 @@ struct render_settings {
     icaldurationtype period_duration;
     icaltimetype today;           // in the display zone
     FILE *input;
+    const char *output_path;      // -o: null for standard output
 };

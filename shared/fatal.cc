@@ -1,46 +1,86 @@
 // fatal.cc: the failure exit, and removal of an unfinished output file.
 #include "shared/fatal.h"
 
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
+#include <fcntl.h>
 #include <unistd.h>
 
-// Fixed storage, so that the signal handler can read it without allocating.
-static char pending_output[4096];
+// Fixed storage, so that the signal handler can read it without allocating:
+// the temporary file is named within its folder, a name of at most 255 bytes
+// whatever the length of the output's path.
+static int pending_folder = -1;
+static char pending_name[NAME_MAX + 1];
 
 static void remove_pending_output()
 {
-    if (pending_output[0] != '\0') {
-        unlink(pending_output);
-        pending_output[0] = '\0';
+    if (pending_name[0] != '\0') {
+        unlinkat(pending_folder, pending_name, 0);
+        pending_name[0] = '\0';
     }
 }
 
+// The signal is blocked while this runs: raised again under its default
+// action, it ends the process as soon as the handler returns.
 static void remove_and_reraise(int signal_number)
 {
-    if (pending_output[0] != '\0')
-        unlink(pending_output);
-    std::signal(signal_number, SIG_DFL);
+    if (pending_name[0] != '\0')
+        unlinkat(pending_folder, pending_name, 0);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &default_action, nullptr);
     raise(signal_number);
 }
 
-void set_pending_output(const char *path)
+// Every signal whose default action ends the process (SIGKILL and SIGSTOP
+// cannot be caught). A signal that is ignored, or handled by someone else
+// (a sanitizer's crash report), is left as it is: nohup's SIGHUP stays
+// ignored.
+static void install_removal_handlers()
 {
-    static bool handlers_set = false;
-    if (path == nullptr || strlen(path) >= sizeof pending_output) {
-        pending_output[0] = '\0';
+    static const int ENDING_SIGNALS[] = {
+        SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+        SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,   SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ,
+        SIGVTALRM, SIGPROF, SIGIO, SIGSYS,
+#ifdef SIGSTKFLT
+        SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+        SIGPWR,
+#endif
+    };
+    struct sigaction removal {};
+    removal.sa_handler = remove_and_reraise;
+    sigfillset(&removal.sa_mask);
+    auto install = [&removal](int signal_number) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) == 0 &&
+            !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL)
+            sigaction(signal_number, &removal, nullptr);
+    };
+    for (int signal_number : ENDING_SIGNALS)
+        install(signal_number);
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; signal_number++)
+        install(signal_number);
+}
+
+void set_pending_output(int folder, const char *name)
+{
+    static bool handlers_installed = false;
+    if (name == nullptr) {
+        pending_name[0] = '\0';
         return;
     }
-    if (!handlers_set) {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(signal_number, remove_and_reraise);
-        handlers_set = true;
+    if (!handlers_installed) {
+        install_removal_handlers();
+        handlers_installed = true;
     }
-    strcpy(pending_output, path);
+    pending_folder = folder;
+    snprintf(pending_name, sizeof pending_name, "%s", name);
 }
 
 void report_and_exit(int status, const char *format, ...)

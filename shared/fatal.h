@@ -9,7 +9,8 @@
 [[noreturn]] void report_and_exit(int status, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
-/// Names the temporary file that a failure must remove (null: none). The path
-/// is copied; the file is also removed when the process is ended by SIGINT,
-/// SIGTERM or SIGHUP.
-void set_pending_output(const char *path);
+/// Names the temporary file that a failure must remove (null: none): name,
+/// a file name of at most NAME_MAX bytes, in the open folder. Both are kept;
+/// the file is also removed when a signal ends the process, for every signal
+/// whose action was the default when the first file was named.
+void set_pending_output(int folder, const char *name);

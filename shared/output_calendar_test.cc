@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <libical/icalss.h>
 
 namespace {
 
@@ -105,7 +106,7 @@ void write_through_set(const std::string &path, icalcomponent *calendar)
     store_output_calendar(&output, calendar);
 }
 
-class output_file : public testing::Test {
+class output_folder : public testing::Test {
 protected:
     std::string directory;
     std::string output;  // directory/out.ics
@@ -157,33 +158,34 @@ TEST(new_output_calendar, holds_version_then_prodid)
     }
 }
 
-TEST_F(output_file, writes_a_new_file)
+TEST_F(output_folder, writes_a_new_file)
 {
     write_through_set(output, calendar_with_lunch());
     EXPECT_EQ(EVJOIN_CALENDAR_WITH_EVENT, read_file(output));
     EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
 }
 
-TEST_F(output_file, writes_an_empty_calendar)
+TEST_F(output_folder, writes_an_empty_calendar)
 {
     write_through_set(output, new_output_calendar(EVSIFT_PRODID));
     EXPECT_EQ(EMPTY_EVSIFT_CALENDAR, read_file(output));
 }
 
-TEST_F(output_file, replaces_an_existing_file)
+TEST_F(output_folder, replaces_an_existing_file)
 {
     std::string earlier = EVJOIN_CALENDAR_WITH_EVENT + EVJOIN_CALENDAR_WITH_EVENT + "tail\r\n";
     write_file(output, earlier);
     output_set set = open_output_set(output.c_str());
-    // Until the calendar is stored, the output keeps what it held.
+    // Until the calendar is stored, the output keeps what it held, and no
+    // temporary file exists yet.
     EXPECT_EQ(earlier, read_file(output));
-    EXPECT_EQ(2u, names_in(directory).size());
+    EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
     store_output_calendar(&set, new_output_calendar(EVSIFT_PRODID));
     EXPECT_EQ(EMPTY_EVSIFT_CALENDAR, read_file(output));
     EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
 }
 
-TEST_F(output_file, writes_a_bare_name_in_the_working_directory)
+TEST_F(output_folder, writes_a_bare_name_in_the_working_directory)
 {
     std::string previous = std::filesystem::current_path();
     ASSERT_EQ(0, chdir(directory.c_str()));
@@ -193,9 +195,9 @@ TEST_F(output_file, writes_a_bare_name_in_the_working_directory)
     EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
 }
 
-TEST_F(output_file, existing_file_keeps_its_permission_bits)
+TEST_F(output_folder, existing_file_keeps_its_permission_bits)
 {
-    for (mode_t mode : {0600, 0640, 0755, 0444}) {
+    for (mode_t mode : {0600, 0640, 0755, 0444, 0200, 0000, 04755}) {
         SCOPED_TRACE(mode);
         write_file(output, "earlier\r\n");
         ASSERT_EQ(0, chmod(output.c_str(), mode));
@@ -206,7 +208,7 @@ TEST_F(output_file, existing_file_keeps_its_permission_bits)
     }
 }
 
-TEST_F(output_file, new_file_gets_0644_less_the_umask)
+TEST_F(output_folder, new_file_gets_0644_less_the_umask)
 {
     struct umask_case {
         mode_t mask;
@@ -236,7 +238,7 @@ static const open_failure_case OPEN_FAILURE_CASES[] = {
     {"a directory named with a slash", "folder/", "Is a directory"},
 };
 
-TEST_F(output_file, open_failures_give_status_5)
+TEST_F(output_folder, open_failures_give_status_5)
 {
     write_file(directory + "/plain", "not a folder\n");
     ASSERT_EQ(0, mkdir((directory + "/folder").c_str(), 0755));
@@ -250,7 +252,7 @@ TEST_F(output_file, open_failures_give_status_5)
     }
 }
 
-TEST_F(output_file, failing_write_keeps_the_earlier_output)
+TEST_F(output_folder, failing_write_keeps_the_earlier_output)
 {
     struct write_failure_case {
         const char *name;
@@ -283,7 +285,7 @@ TEST_F(output_file, failing_write_keeps_the_earlier_output)
     }
 }
 
-TEST_F(output_file, large_calendar_is_written_whole)
+TEST_F(output_folder, large_calendar_is_written_whole)
 {
     icalcomponent *calendar = large_calendar();
     char *expected = icalcomponent_as_ical_string_r(calendar);
@@ -292,4 +294,31 @@ TEST_F(output_file, large_calendar_is_written_whole)
     EXPECT_GT(written.size(), 40000u);
     EXPECT_EQ(std::string(expected), written);
     free(expected);
+}
+
+// The text written is, byte for byte, what libical's file set writes for the
+// same calendar.
+TEST_F(output_folder, writes_what_the_file_set_writes)
+{
+    struct calendar_case {
+        const char *name;
+        icalcomponent *(*make)();
+    };
+    const calendar_case cases[] = {
+        {"empty", [] { return new_output_calendar(EVSIFT_PRODID); }},
+        {"one event", calendar_with_lunch},
+        {"many events", large_calendar},
+    };
+    for (const calendar_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string by_set = directory + "/by_set.ics";
+        icalset *set = icalfileset_new(by_set.c_str());
+        ASSERT_NE(nullptr, set);
+        icalfileset_add_component(set, c.make());
+        ASSERT_EQ(ICAL_NO_ERROR, icalfileset_commit(set));
+        icalset_free(set);
+        write_through_set(output, c.make());
+        EXPECT_EQ(read_file(by_set), read_file(output));
+        std::filesystem::remove(by_set);
+    }
 }
