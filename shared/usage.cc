@@ -19,11 +19,11 @@ const char EVTABLE_USAGE[] =
     "  file is an iCalendar file, default is standard input\n";
 
 const char EVJOIN_USAGE[] =
-    "Usage: evtable input [input...] output\n"
+    "Usage: evjoin input [input...] output\n"
     "  inputs and output are iCalendar files\n";
 
 const char EVSIFT_USAGE[] =
-    "Usage: evtable [options] input output\n"
+    "Usage: evsift [options] input output\n"
     "  -p, --class=CLASS            only (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -c, --category=CATEGORY      only events of this category\n"
