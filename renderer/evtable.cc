@@ -39,6 +39,8 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"today", no_argument, nullptr, 'T'},
         {"timezone", required_argument, nullptr, 'z'},
         {"monday", no_argument, nullptr, 'm'},
+        {"help", no_argument, nullptr, OPTION_HELP},
+        {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
     };
     int option_char;
@@ -78,6 +80,10 @@ static void read_options(int argc, char **argv, render_settings *settings)
         case 'm':
             settings->monday_first = true;
             break;
+        case OPTION_HELP:
+            show_help(EVTABLE_USAGE, STATUS_EVTABLE_WRITE);
+        case OPTION_VERSION:
+            show_version("evtable", STATUS_EVTABLE_WRITE);
         default:
             usage();
         }

@@ -1,5 +1,13 @@
-// usage.cc: the usage texts; the option descriptions start in column 32.
+// usage.cc: the usage texts (option descriptions start in column 32), and the
+// answers to --help and --version.
 #include "shared/usage.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shared/fatal.h"
 
 const char EVTABLE_USAGE[] =
     "Usage: evtable [options] start duration [file]\n"
@@ -30,3 +38,27 @@ const char EVSIFT_USAGE[] =
     "  -C, --not-category=CATEGORY  exclude events of this category\n"
     "      --add-category=CATEGORY  add category to output events\n"
     "  input and output are iCalendar files\n";
+
+// The project's version comes from the build (CMake's project version).
+#ifndef EVTOOLS_VERSION
+#error "EVTOOLS_VERSION must be defined by the build"
+#endif
+
+[[noreturn]] static void finish_standard_output(int write_failure_status)
+{
+    if (fflush(stdout) != 0 || ferror(stdout))
+        report_and_exit(write_failure_status, "Write error: %s\n", strerror(errno));
+    exit(STATUS_DONE);
+}
+
+void show_help(const char *usage, int write_failure_status)
+{
+    fputs(usage, stdout);
+    finish_standard_output(write_failure_status);
+}
+
+void show_version(const char *program, int write_failure_status)
+{
+    printf("%s %s\n", program, EVTOOLS_VERSION);
+    finish_standard_output(write_failure_status);
+}

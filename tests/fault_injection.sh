@@ -204,6 +204,17 @@ group_write_failure() {
     expect_same "$program-half/out.ics" earlier.ics
     expect_files "$program-half" out.ics
   done
+
+  # --help and --version answer on standard output: a full disk fails them too.
+  for program in evtable evsift evjoin; do
+    local path=${!program} expected_status=5
+    [ "$program" = evtable ] && expected_status=6
+    for option in --help --version; do
+      stdout_file=/dev/full run "${program}_${option#--}_full" "$path" "$option"
+      expect_status $expected_status
+      expect_err $'Write error: No space left on device\n'
+    done
+  done
 }
 
 # An input that is a directory: the open succeeds on Linux and the first read
