@@ -26,7 +26,6 @@ static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
 static void read_options(int argc, char **argv, render_settings *settings)
 {
-    // The title has no short form: -t is unknown although the usage lists it.
     static const option long_options[] = {
         {"class", required_argument, nullptr, 'p'},
         {"not-class", required_argument, nullptr, 'P'},
@@ -44,7 +43,7 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {nullptr, 0, nullptr, 0},
     };
     int option_char;
-    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:f:z:", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:t:f:z:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
             settings->selection.class_ = strdup(optarg);
