@@ -1,5 +1,6 @@
 // evtable: writes a period of an iCalendar calendar as an HTML document of
 // month tables on standard output.
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -73,8 +74,7 @@ static void read_options(int argc, char **argv, render_settings *settings)
             settings->mark_today = true;
             break;
         case 'z':
-            // An unknown name gives the null zone, without a message.
-            settings->display_zone = icaltimezone_get_builtin_timezone(optarg);
+            settings->zone_name = strdup(optarg);
             break;
         case 'm':
             settings->monday_first = true;
@@ -122,6 +122,35 @@ static icaldurationtype read_period_duration(const char *text, icaltimetype star
     return duration;
 }
 
+// Names such as Europe/Berlin or Etc/GMT+5: libical opens the system's zone
+// file of a name it does not list, and "../" in a name would reach any file,
+// a FIFO or a terminal that blocks the run.
+static bool is_plain_zone_name(const char *name)
+{
+    size_t length = strlen(name);
+    if (length == 0 || length > 64 || name[0] == '/' || name[length - 1] == '/' ||
+        strstr(name, "//") != nullptr)
+        return false;
+    for (const char *p = name; *p != '\0'; p++) {
+        if (!isalnum(static_cast<unsigned char>(*p)) && strchr("_+-/", *p) == nullptr)
+            return false;
+    }
+    return true;
+}
+
+// An unknown zone name would show every time in UTC without a word. libical
+// knows UTC and GMT, the zones of its table and those of the system's zone
+// files.
+static icaltimezone *find_display_zone(const char *name)
+{
+    if (name == nullptr)
+        return icaltimezone_get_utc_timezone();
+    icaltimezone *zone = is_plain_zone_name(name) ? icaltimezone_get_builtin_timezone(name) : nullptr;
+    if (zone == nullptr)
+        report_and_exit(STATUS_EVTABLE_ZONE, "Unknown time zone '%s'.\n", name);
+    return zone;
+}
+
 static void read_arguments(int argc, char **argv, render_settings *settings)
 {
     int index = optind;
@@ -131,6 +160,7 @@ static void read_arguments(int argc, char **argv, render_settings *settings)
     if (index >= argc)
         usage();
     settings->period_duration = read_period_duration(argv[index++], settings->period_start);
+    settings->display_zone = find_display_zone(settings->zone_name);
     if (index < argc) {
         const char *path = argv[index++];
         settings->input = open_input_file(path);
@@ -159,7 +189,6 @@ int main(int argc, char **argv)
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
 
     render_settings settings{};
-    settings.display_zone = icaltimezone_get_utc_timezone();
     settings.input = stdin;
     read_options(argc, argv, &settings);
     read_arguments(argc, argv, &settings);

@@ -16,7 +16,8 @@ struct render_settings {
     bool monday_first;
     const char *title;            // null: the generated title
     const char *footer;           // null: no footer line
-    icaltimezone *display_zone;   // null for a zone name libical does not know
+    const char *zone_name;        // null: UTC
+    icaltimezone *display_zone;   // the zone of zone_name, never null
     icaltimetype period_start;
     icaldurationtype period_duration;
     icaltimetype today;           // in the display zone
