@@ -2,6 +2,7 @@
 // month tables on standard output.
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -95,10 +96,36 @@ static bool is_real_date(icaltimetype t)
            t.day <= icaltime_days_in_month(t.month, t.year);
 }
 
+static bool all_digits(const char *text, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        if (!isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+// Eight digits of a real date, and at most a time of day after them
+// ("T" and six digits of a real time, perhaps "Z" for UTC).
+static bool is_start_text(const char *text)
+{
+    size_t length = strlen(text);
+    if (length < 8 || !all_digits(text, 8))
+        return false;
+    if (length == 8)
+        return true;
+    if (text[8] != 'T' || (length != 15 && !(length == 16 && text[15] == 'Z')) ||
+        !all_digits(text + 9, 6))
+        return false;
+    int hour = (text[9] - '0') * 10 + (text[10] - '0');
+    int minute = (text[11] - '0') * 10 + (text[12] - '0');
+    int second = (text[13] - '0') * 10 + (text[14] - '0');
+    return hour <= 23 && minute <= 59 && second <= 59;
+}
+
 static icaltimetype read_period_start(const char *text)
 {
-    int year, month, day;
-    if (sscanf(text, "%04d%02d%02d", &year, &month, &day) < 3)
+    if (!is_start_text(text))
         report_and_exit(STATUS_EVTABLE_DATE, "Incorrect date '%s', must be YYYYMMDD.\n", text);
     icaltimetype start = icaltime_from_string(text);
     if (!is_real_date(start))
@@ -106,12 +133,36 @@ static icaltimetype read_period_start(const char *text)
     return start;
 }
 
-// A duration libical cannot read, or one that takes the period's end out of
-// the years 1 to 9999, is refused before libical adds it up.
+// libical reads each number of a duration into an int, at most ten digits of
+// it: a longer or larger number would wrap round to a short period unseen.
+static bool numbers_fit(const char *text)
+{
+    const char *p = text;
+    while (*p != '\0') {
+        if (!isdigit(static_cast<unsigned char>(*p))) {
+            p++;
+            continue;
+        }
+        const char *digits = p;
+        long long value = 0;
+        while (isdigit(static_cast<unsigned char>(*p))) {
+            if (value <= INT_MAX)
+                value = value * 10 + (*p - '0');
+            p++;
+        }
+        if (p - digits > 10 || value > INT_MAX)
+            return false;
+    }
+    return true;
+}
+
+// A duration libical cannot read, one whose numbers do not fit, or one that
+// takes the period's end out of the years 1 to 9999, is refused before
+// libical adds it up.
 static icaldurationtype read_period_duration(const char *text, icaltimetype start)
 {
     icaldurationtype duration = icaldurationtype_from_string(text);
-    bool readable = !icaldurationtype_is_bad_duration(duration);
+    bool readable = numbers_fit(text) && !icaldurationtype_is_bad_duration(duration);
     long long days = static_cast<long long>(duration.weeks) * 7 + duration.days +
                      (static_cast<long long>(duration.hours) * 3600 +
                       static_cast<long long>(duration.minutes) * 60 + duration.seconds) / 86400;
