@@ -1,6 +1,7 @@
 // calendar_input.cc: the line source and parse step shared by the three programs.
 #include "shared/calendar_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -25,18 +26,76 @@ FILE *open_input_file(const char *path)
     return input;
 }
 
-// The cause of a failed read, kept for the parse step: the parser takes a
-// read error for the end of the input, and a calendar cut short by it must
-// not pass for the whole one.
-static int read_error = 0;
+// What the line source knows of the stream being parsed. It reads in blocks,
+// each measured by what fread gives, not by a terminating NUL.
+struct line_source {
+    FILE *stream;            // the stream whose bytes the block holds
+    char block[65536];
+    size_t next;             // the unread bytes are block[next] to block[end - 1]
+    size_t end;
+    long long line_ends;     // handed out so far
+    // A read error, kept for the parse step: the parser takes it for the end
+    // of the input, and a calendar cut short by it must not pass for whole.
+    int read_error;
+};
+
+static line_source source;
+
+// Reads the next block; false at the end of the input or on a read error.
+static bool read_block()
+{
+    source.next = 0;
+    source.end = fread(source.block, 1, sizeof source.block, source.stream);
+    if (source.end == 0 && ferror(source.stream) && source.read_error == 0)
+        source.read_error = errno != 0 ? errno : EIO;
+    return source.end > 0;
+}
 
 char *read_stream_line(char *buffer, size_t size, void *stream)
 {
     FILE *input = static_cast<FILE *>(stream);
-    char *line = fgets(buffer, static_cast<int>(size), input);
-    if (line == nullptr && ferror(input) && read_error == 0)
-        read_error = errno != 0 ? errno : EIO;
-    return line;
+    if (input != source.stream) {
+        source.stream = input;
+        source.next = source.end = 0;
+    }
+    size_t length = 0;
+    bool line_ended = false;
+    while (length + 1 < size && !line_ended) {
+        if (source.next == source.end && !read_block()) {
+            if (ferror(input))
+                return nullptr;
+            break;
+        }
+        const char *from = source.block + source.next;
+        size_t count = std::min(source.end - source.next, size - 1 - length);
+        if (const void *newline = memchr(from, '\n', count)) {
+            count = static_cast<const char *>(newline) - from + 1;
+            line_ended = true;
+        }
+        // The parser measures its lines with strlen: what follows a NUL
+        // would be lost without a word.
+        if (memchr(from, '\0', count) != nullptr)
+            report_and_exit(STATUS_PARSE, "Parse error: NUL byte at line %lld\n",
+                            source.line_ends + 1);
+        memcpy(buffer + length, from, count);
+        length += count;
+        source.next += count;
+    }
+    if (length == 0)
+        return nullptr;
+    if (line_ended)
+        source.line_ends++;
+    buffer[length] = '\0';
+    return buffer;
+}
+
+// Starts the line source on a new stream.
+static void start_line_source(FILE *stream)
+{
+    source.stream = stream;
+    source.next = source.end = 0;
+    source.line_ends = 0;
+    source.read_error = 0;
 }
 
 bool nested_deeper_than(icalcomponent *root, int max_depth)
@@ -71,10 +130,10 @@ parsed_calendar parse_calendar_stream(FILE *stream)
 {
     icalparser *parser = icalparser_new();
     icalparser_set_gen_data(parser, stream);
-    read_error = 0;
+    start_line_source(stream);
     icalcomponent *root = icalparser_parse(parser, read_stream_line);
-    if (read_error != 0)
-        report_and_exit(STATUS_PARSE, "Parse error: %s\n", strerror(read_error));
+    if (source.read_error != 0)
+        report_and_exit(STATUS_PARSE, "Parse error: %s\n", strerror(source.read_error));
     if (root == nullptr)
         report_and_exit(STATUS_PARSE, "Parse error: %s\n", icalerror_strerror(icalerrno));
     // The tree is left to the process exit: freeing it would recurse as deep.

@@ -14,7 +14,11 @@ void set_libical_error_mode();
 /// fopen would open and whose reading would only fail later.
 FILE *open_input_file(const char *path);
 
-/// The parser's line source: exactly fgets(buffer, size, stream).
+/// The parser's line source: the pieces that fgets(buffer, size, stream)
+/// gives, but read in blocks measured by their length, so that nothing is
+/// lost unseen: a NUL byte, which would end the parser's text early, ends the
+/// run with status 4 and "Parse error: NUL byte at line N" (lines counted
+/// from 1 by their line ends).
 char *read_stream_line(char *buffer, size_t size, void *stream);
 
 /// Components nested deeper than this are refused after parsing: libical
@@ -26,8 +30,9 @@ struct parsed_calendar {
     icalparser *parser;
 };
 
-/// Parses the stream; the caller owns root and parser. A read error, no
-/// component, or components nested too deeply end the run with status 4.
+/// Parses the stream; the caller owns root and parser. A read error, a NUL
+/// byte, no component, or components nested too deeply end the run with
+/// status 4.
 parsed_calendar parse_calendar_stream(FILE *stream);
 
 /// True when some component below root lies deeper than max_depth levels

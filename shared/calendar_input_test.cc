@@ -142,6 +142,68 @@ TEST(parse_calendar_stream, no_component_is_a_parse_error)
     }
 }
 
+static std::string with_nul(const char *before, const char *after)
+{
+    return std::string(before) + '\0' + after;
+}
+
+#define CALENDAR_LINES "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+#define EVENT_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
+#define WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES "END:VCALENDAR\r\n"
+
+struct nul_case {
+    const char *name;
+    std::string input;
+    const char *message;   // a regular expression of the whole standard error
+};
+
+static const nul_case NUL_CASES[] = {
+    {"NUL first", with_nul("", WHOLE_CALENDAR), "^Parse error: NUL byte at line 1\n$"},
+    {"NUL inside a value on line 5",
+     with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:before", "after\r\nEND:VEVENT\r\n"),
+     "^Parse error: NUL byte at line 5\n$"},
+    {"NUL after the last line end", with_nul(WHOLE_CALENDAR, ""), "^Parse error: NUL byte at line 8\n$"},
+    {"NUL in a folded line counts its own line",
+     with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nSUMMARY:a\r\n b\r\n c", "\r\n"),
+     "^Parse error: NUL byte at line 6\n$"},
+    {"lines are counted by LF alone", with_nul("a\rb\rc", ""), "^Parse error: NUL byte at line 1\n$"},
+    {"UTF-16 without a mark", std::string("B\0E\0G\0I\0N\0", 10), "^Parse error: NUL byte at line 1\n$"},
+};
+
+TEST(parse_calendar_stream, nul_byte_ends_the_run)
+{
+    for (const nul_case &c : NUL_CASES) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                set_libical_error_mode();
+                parse_calendar_stream(stream_over(c.input));
+            },
+            testing::ExitedWithCode(4), c.message);
+    }
+}
+
+// The line source reads ahead in blocks: a line that spans two blocks comes
+// whole, and one longer than a block comes in the parser's pieces.
+TEST(parse_calendar_stream, lines_across_blocks)
+{
+    set_libical_error_mode();
+    for (size_t length : {65536 - 40, 65536 - 20, 65536 + 10, 3 * 65536}) {
+        SCOPED_TRACE(length);
+        std::string description(length, 'x');
+        std::string text = CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDESCRIPTION:" + description +
+                           "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        FILE *stream = stream_over(text);
+        parsed_calendar parsed = parse_calendar_stream(stream);
+        icalcomponent *event = icalcomponent_get_first_component(parsed.root, ICAL_VEVENT_COMPONENT);
+        ASSERT_NE(nullptr, event);
+        EXPECT_EQ(description, icalcomponent_get_description(event));
+        icalcomponent_free(parsed.root);
+        icalparser_free(parsed.parser);
+        fclose(stream);
+    }
+}
+
 TEST(parse_calendar_stream, accepts_1000_levels)
 {
     set_libical_error_mode();
