@@ -22,4 +22,5 @@ struct render_settings {
     icaldurationtype period_duration;
     icaltimetype today;           // in the display zone
     FILE *input;
+    const char *input_name;       // the path, or "standard input"
 };

@@ -89,13 +89,23 @@ char *read_stream_line(char *buffer, size_t size, void *stream)
     return buffer;
 }
 
-// Starts the line source on a new stream.
-static void start_line_source(FILE *stream)
+// Starts the line source on a new stream. A UTF-8 byte order mark is
+// skipped: the parser would take it for part of the first line's name and
+// misread the whole calendar. A UTF-16 one announces text it cannot read.
+static void start_line_source(FILE *stream, const char *name)
 {
     source.stream = stream;
     source.next = source.end = 0;
     source.line_ends = 0;
     source.read_error = 0;
+    if (!read_block())
+        return;
+    const unsigned char *start = reinterpret_cast<const unsigned char *>(source.block);
+    if (source.end >= 2 &&
+        ((start[0] == 0xFE && start[1] == 0xFF) || (start[0] == 0xFF && start[1] == 0xFE)))
+        report_and_exit(STATUS_PARSE, "Parse error: %s is UTF-16; iCalendar files are UTF-8\n", name);
+    if (source.end >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF)
+        source.next = 3;
 }
 
 bool nested_deeper_than(icalcomponent *root, int max_depth)
@@ -126,16 +136,31 @@ bool nested_deeper_than(icalcomponent *root, int max_depth)
     }
 }
 
-parsed_calendar parse_calendar_stream(FILE *stream)
+// At the end of the stream: a failed read, a component left open (also after
+// complete ones: its events would be lost without a word) or no component at
+// all end the run.
+static void check_stream_end(icalparser *parser, bool any_component, const char *name)
 {
-    icalparser *parser = icalparser_new();
-    icalparser_set_gen_data(parser, stream);
-    start_line_source(stream);
-    icalcomponent *root = icalparser_parse(parser, read_stream_line);
     if (source.read_error != 0)
         report_and_exit(STATUS_PARSE, "Parse error: %s\n", strerror(source.read_error));
-    if (root == nullptr)
+    if (!any_component && icalerrno != ICAL_NO_ERROR)
         report_and_exit(STATUS_PARSE, "Parse error: %s\n", icalerror_strerror(icalerrno));
+    // icalparser_clean closes what is still open and gives its top; that tree
+    // is left to the process exit.
+    if (icalparser_clean(parser) != nullptr)
+        report_and_exit(STATUS_PARSE, "Parse error: %s ends inside an unfinished calendar\n", name);
+    if (!any_component)
+        report_and_exit(STATUS_PARSE, "Parse error: %s holds no calendar\n", name);
+}
+
+parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
+{
+    start_line_source(stream, name);
+    icalerror_clear_errno();
+    icalparser *parser = icalparser_new();
+    icalparser_set_gen_data(parser, stream);
+    icalcomponent *root = icalparser_parse(parser, read_stream_line);
+    check_stream_end(parser, root != nullptr, name);
     // The tree is left to the process exit: freeing it would recurse as deep.
     if (nested_deeper_than(root, MAX_COMPONENT_DEPTH))
         report_and_exit(STATUS_PARSE, "Parse error: components nested too deeply\n");

@@ -30,10 +30,14 @@ struct parsed_calendar {
     icalparser *parser;
 };
 
-/// Parses the stream; the caller owns root and parser. A read error, a NUL
-/// byte, no component, or components nested too deeply end the run with
-/// status 4.
-parsed_calendar parse_calendar_stream(FILE *stream);
+/// Parses the stream; the caller owns root and parser. name is the path, or
+/// "standard input", for the messages.
+///
+/// Status 4, with a message: a read error; a NUL byte; a UTF-16 byte order
+/// mark; a stream that ends inside an unfinished component; no component at
+/// all (libical's error text when it gives one); components nested too
+/// deeply. A UTF-8 byte order mark at the start is skipped.
+parsed_calendar parse_calendar_stream(FILE *stream, const char *name);
 
 /// True when some component below root lies deeper than max_depth levels
 /// (root itself is level 1). Walks without recursion.

@@ -98,14 +98,28 @@ TEST(read_stream_line, behaves_as_fgets)
     }
 }
 
-TEST(parse_calendar_stream, returns_the_calendar)
+// Parses text as a program parses its input, named "test.ics".
+parsed_calendar parse_text(const std::string &text)
 {
     set_libical_error_mode();
+    FILE *stream = stream_over(text);
+    parsed_calendar parsed = parse_calendar_stream(stream, "test.ics");
+    fclose(stream);
+    return parsed;
+}
+
+void free_parsed(parsed_calendar parsed)
+{
+    icalcomponent_free(parsed.root);
+    icalparser_free(parsed.parser);
+}
+
+TEST(parse_calendar_stream, returns_the_calendar)
+{
     std::string text =
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:one\r\nSUMMARY:Lunch\r\n"
         "END:VEVENT\r\nEND:VCALENDAR\r\n";
-    FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_text(text);
     ASSERT_NE(nullptr, parsed.root);
     ASSERT_NE(nullptr, parsed.parser);
     EXPECT_EQ(ICAL_VCALENDAR_COMPONENT, icalcomponent_isa(parsed.root));
@@ -113,33 +127,7 @@ TEST(parse_calendar_stream, returns_the_calendar)
     ASSERT_NE(nullptr, event);
     EXPECT_STREQ("one", icalcomponent_get_uid(event));
     EXPECT_STREQ("Lunch", icalcomponent_get_summary(event));
-    icalcomponent_free(parsed.root);
-    icalparser_free(parsed.parser);
-    fclose(stream);
-}
-
-struct parse_failure_case {
-    const char *name;
-    std::string input;
-};
-
-static const parse_failure_case PARSE_FAILURE_CASES[] = {
-    {"empty stream", ""},
-    {"blank lines", "\r\n\r\n"},
-    {"text that is no calendar", "Dear all,\r\nlunch is at noon.\r\n"},
-};
-
-TEST(parse_calendar_stream, no_component_is_a_parse_error)
-{
-    for (const parse_failure_case &c : PARSE_FAILURE_CASES) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EXIT(
-            {
-                set_libical_error_mode();
-                parse_calendar_stream(stream_over(c.input));
-            },
-            testing::ExitedWithCode(4), "^Parse error: NO: No error\n$");
-    }
+    free_parsed(parsed);
 }
 
 static std::string with_nul(const char *before, const char *after)
@@ -147,85 +135,114 @@ static std::string with_nul(const char *before, const char *after)
     return std::string(before) + '\0' + after;
 }
 
-#define CALENDAR_LINES "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
-#define EVENT_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
-#define WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES "END:VCALENDAR\r\n"
-
-struct nul_case {
+struct parse_failure_case {
     const char *name;
     std::string input;
     const char *message;   // a regular expression of the whole standard error
 };
 
-static const nul_case NUL_CASES[] = {
-    {"NUL first", with_nul("", WHOLE_CALENDAR), "^Parse error: NUL byte at line 1\n$"},
+#define CALENDAR_LINES "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+#define EVENT_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
+#define WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES "END:VCALENDAR\r\n"
+
+static const parse_failure_case PARSE_FAILURE_CASES[] = {
+    {"empty stream", "", "^Parse error: test.ics holds no calendar\n$"},
+    {"blank lines", "\r\n\r\n", "^Parse error: test.ics holds no calendar\n$"},
+    {"text that is no calendar", "Dear all,\r\nlunch is at noon.\r\n",
+     "^Parse error: test.ics holds no calendar\n$"},
+    {"an END alone", "END:VCALENDAR\r\n", "Parse error: test.ics holds no calendar\n$"},
+    {"a lone byte that could begin a byte order mark", "\xEF",
+     "^Parse error: test.ics holds no calendar\n$"},
+    {"calendar without its END", CALENDAR_LINES EVENT_LINES,
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"cut inside an event", CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTST",
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"line ends of CR alone", "BEGIN:VCALENDAR\rVERSION:2.0\rEND:VCALENDAR\r",
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"a whole calendar, then one cut short", WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES,
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"UTF-16, little-endian", std::string("\xFF\xFE" "B\0E\0G\0I\0N\0:\0", 14),
+     "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"UTF-16, big-endian", std::string("\xFE\xFF\0B\0E\0G\0I\0N\0:", 14),
+     "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"UTF-16 mark alone", "\xFF\xFE", "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"NUL first", with_nul("", WHOLE_CALENDAR),
+     "^Parse error: NUL byte at line 1\n$"},
     {"NUL inside a value on line 5",
      with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:before", "after\r\nEND:VEVENT\r\n"),
      "^Parse error: NUL byte at line 5\n$"},
-    {"NUL after the last line end", with_nul(WHOLE_CALENDAR, ""), "^Parse error: NUL byte at line 8\n$"},
+    {"NUL after the last line end", with_nul(WHOLE_CALENDAR, ""),
+     "^Parse error: NUL byte at line 8\n$"},
     {"NUL in a folded line counts its own line",
      with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nSUMMARY:a\r\n b\r\n c", "\r\n"),
      "^Parse error: NUL byte at line 6\n$"},
     {"lines are counted by LF alone", with_nul("a\rb\rc", ""), "^Parse error: NUL byte at line 1\n$"},
+    {"NUL after bytes that begin a byte order mark", with_nul("\xEF\xBB\n", ""),
+     "^Parse error: NUL byte at line 2\n$"},
+    {"NUL after a lone byte of a UTF-16 mark", with_nul("\xFE", ""),
+     "^Parse error: NUL byte at line 1\n$"},
+    {"NUL after a UTF-8 byte order mark", with_nul("\xEF\xBB\xBF", ""),
+     "^Parse error: NUL byte at line 1\n$"},
     {"UTF-16 without a mark", std::string("B\0E\0G\0I\0N\0", 10), "^Parse error: NUL byte at line 1\n$"},
 };
 
-TEST(parse_calendar_stream, nul_byte_ends_the_run)
+TEST(parse_calendar_stream, failures_say_what_happened)
 {
-    for (const nul_case &c : NUL_CASES) {
+    for (const parse_failure_case &c : PARSE_FAILURE_CASES) {
         SCOPED_TRACE(c.name);
-        EXPECT_EXIT(
-            {
-                set_libical_error_mode();
-                parse_calendar_stream(stream_over(c.input));
-            },
-            testing::ExitedWithCode(4), c.message);
+        EXPECT_EXIT(parse_text(c.input), testing::ExitedWithCode(4), c.message);
     }
+}
+
+TEST(parse_calendar_stream, names_standard_input)
+{
+    EXPECT_EXIT(
+        {
+            set_libical_error_mode();
+            parse_calendar_stream(stream_over(""), "standard input");
+        },
+        testing::ExitedWithCode(4), "^Parse error: standard input holds no calendar\n$");
+}
+
+TEST(parse_calendar_stream, skips_a_utf8_byte_order_mark)
+{
+    parsed_calendar plain = parse_text(WHOLE_CALENDAR);
+    parsed_calendar marked = parse_text("\xEF\xBB\xBF" WHOLE_CALENDAR);
+    EXPECT_STREQ(icalcomponent_as_ical_string(plain.root), icalcomponent_as_ical_string(marked.root));
+    EXPECT_EQ(1, icalcomponent_count_components(marked.root, ICAL_VEVENT_COMPONENT));
+    free_parsed(plain);
+    free_parsed(marked);
 }
 
 // The line source reads ahead in blocks: a line that spans two blocks comes
 // whole, and one longer than a block comes in the parser's pieces.
 TEST(parse_calendar_stream, lines_across_blocks)
 {
-    set_libical_error_mode();
     for (size_t length : {65536 - 40, 65536 - 20, 65536 + 10, 3 * 65536}) {
         SCOPED_TRACE(length);
         std::string description(length, 'x');
-        std::string text = CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDESCRIPTION:" + description +
-                           "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-        FILE *stream = stream_over(text);
-        parsed_calendar parsed = parse_calendar_stream(stream);
+        parsed_calendar parsed = parse_text(CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDESCRIPTION:" +
+                                            description + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
         icalcomponent *event = icalcomponent_get_first_component(parsed.root, ICAL_VEVENT_COMPONENT);
         ASSERT_NE(nullptr, event);
         EXPECT_EQ(description, icalcomponent_get_description(event));
-        icalcomponent_free(parsed.root);
-        icalparser_free(parsed.parser);
-        fclose(stream);
+        free_parsed(parsed);
     }
 }
 
 TEST(parse_calendar_stream, accepts_1000_levels)
 {
-    set_libical_error_mode();
-    std::string text = nested_calendar(MAX_COMPONENT_DEPTH);
-    FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_text(nested_calendar(MAX_COMPONENT_DEPTH));
     ASSERT_NE(nullptr, parsed.root);
     EXPECT_EQ(MAX_COMPONENT_DEPTH, levels_below(parsed.root));
-    icalcomponent_free(parsed.root);
-    icalparser_free(parsed.parser);
-    fclose(stream);
+    free_parsed(parsed);
 }
 
 TEST(parse_calendar_stream, refuses_1001_levels)
 {
     std::string text = nested_calendar(MAX_COMPONENT_DEPTH + 1);
-    EXPECT_EXIT(
-        {
-            set_libical_error_mode();
-            parse_calendar_stream(stream_over(text));
-        },
-        testing::ExitedWithCode(4), "^Parse error: components nested too deeply\n$");
+    EXPECT_EXIT(parse_text(text), testing::ExitedWithCode(4),
+                "^Parse error: components nested too deeply\n$");
 }
 
 struct depth_case {

@@ -433,7 +433,7 @@ group_input_nul() {
 }
 
 # Line ends of CR alone: the line source reads up to LF, so the whole file is
-# one line and no calendar.
+# one line, a BEGIN line that never ends.
 group_input_cr_only() {
   earlier_output >earlier.ics
   calendar 3 | tr -d '\n' >cr_only.ics
