@@ -1,5 +1,5 @@
 // calendar_input.h: libical's error mode, and the parse step that turns an
-// open stream into a component tree or ends the run with status 4.
+// open stream into one calendar or ends the run with status 4.
 #pragma once
 
 #include <cstdio>
@@ -30,8 +30,19 @@ struct parsed_calendar {
     icalparser *parser;
 };
 
-/// Parses the stream; the caller owns root and parser. name is the path, or
-/// "standard input", for the messages.
+/// Parses the stream into one VCALENDAR; the caller owns root and parser.
+/// name is the path, or "standard input", for the messages.
+///
+/// A stream may hold several calendars, and components outside any calendar.
+/// root is then built as if the stream had held one VCALENDAR with all their
+/// components in stream order: the children of every VCALENDAR, and every
+/// VEVENT and VTIMEZONE that stands outside one, in its place; other
+/// components outside a calendar are dropped. root has the properties of the
+/// stream's first VCALENDAR. It is in every way what libical's parser makes
+/// of such a calendar: VTIMEZONEs stand at the front of root's children in
+/// reverse stream order (icalcomponent_add_component puts each one first),
+/// the other children follow in stream order. The passes that move zones
+/// into an output calendar rely on that order to keep the zones' own.
 ///
 /// Status 4, with a message: a read error; a NUL byte; a UTF-16 byte order
 /// mark; a stream that ends inside an unfinished component; no component at

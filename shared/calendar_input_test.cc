@@ -230,6 +230,89 @@ TEST(parse_calendar_stream, lines_across_blocks)
     }
 }
 
+// A stream of several calendars, or with components outside a calendar, must
+// give what libical makes of the one calendar that holds them all in stream
+// order, with the first calendar's properties.
+struct stream_case {
+    const char *name;
+    const char *stream;
+    const char *one_calendar;
+};
+
+#define ZONE(tzid)                                                                       \
+    "BEGIN:VTIMEZONE\r\nTZID:" tzid "\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n" \
+    "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+#define EVENT(uid) "BEGIN:VEVENT\r\nUID:" uid "\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
+#define TODO(uid) "BEGIN:VTODO\r\nUID:" uid "\r\nEND:VTODO\r\n"
+#define BEGIN_CALENDAR(prodid) "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" prodid "\r\n"
+#define END_CALENDAR "END:VCALENDAR\r\n"
+
+static const stream_case STREAM_CASES[] = {
+    {"one calendar", BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR},
+    {"two calendars",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR
+     BEGIN_CALENDAR("B") EVENT("e3") ZONE("Z3") EVENT("e4") ZONE("Z4") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2")
+     EVENT("e3") ZONE("Z3") EVENT("e4") ZONE("Z4") END_CALENDAR},
+    {"the same calendar twice",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z1") EVENT("e1") END_CALENDAR},
+    {"three calendars, the middle one empty",
+     BEGIN_CALENDAR("A") EVENT("e1") END_CALENDAR BEGIN_CALENDAR("B") END_CALENDAR
+     BEGIN_CALENDAR("C") ZONE("Z1") EVENT("e2") END_CALENDAR,
+     BEGIN_CALENDAR("A") EVENT("e1") ZONE("Z1") EVENT("e2") END_CALENDAR},
+    {"an event after END:VCALENDAR", BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR EVENT("e2"),
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") EVENT("e2") END_CALENDAR},
+    {"zones and events between calendars",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR ZONE("Z2") EVENT("e2")
+     BEGIN_CALENDAR("B") ZONE("Z3") EVENT("e3") END_CALENDAR ZONE("Z4"),
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") ZONE("Z3") EVENT("e3")
+     ZONE("Z4") END_CALENDAR},
+    {"an event before the calendar takes the calendar's properties",
+     EVENT("e1") BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e2") END_CALENDAR
+     BEGIN_CALENDAR("B") EVENT("e3") END_CALENDAR,
+     BEGIN_CALENDAR("A") EVENT("e1") ZONE("Z1") EVENT("e2") EVENT("e3") END_CALENDAR},
+    {"a bare event", EVENT("e1"), "BEGIN:VCALENDAR\r\n" EVENT("e1") END_CALENDAR},
+    {"bare zones and events", ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2"),
+     "BEGIN:VCALENDAR\r\n" ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR},
+    {"other components outside a calendar are dropped",
+     TODO("t1") BEGIN_CALENDAR("A") EVENT("e1") TODO("t2") END_CALENDAR TODO("t3") EVENT("e2"),
+     BEGIN_CALENDAR("A") EVENT("e1") TODO("t2") EVENT("e2") END_CALENDAR},
+    {"nothing but other components", TODO("t1") TODO("t2"), "BEGIN:VCALENDAR\r\n" END_CALENDAR},
+};
+
+TEST(parse_calendar_stream, takes_every_calendar_of_the_stream)
+{
+    for (const stream_case &c : STREAM_CASES) {
+        SCOPED_TRACE(c.name);
+        parsed_calendar parsed = parse_text(c.stream);
+        icalcomponent *expected = icalparser_parse_string(c.one_calendar);
+        ASSERT_NE(nullptr, expected);
+        EXPECT_EQ(ICAL_VCALENDAR_COMPONENT, icalcomponent_isa(parsed.root));
+        EXPECT_EQ(nullptr, icalcomponent_get_parent(parsed.root));
+        EXPECT_STREQ(icalcomponent_as_ical_string(expected), icalcomponent_as_ical_string(parsed.root));
+        icalcomponent_free(expected);
+        free_parsed(parsed);
+    }
+}
+
+// The zones taken from a later calendar define their TZIDs in the one
+// calendar, as the zones of the first do.
+TEST(parse_calendar_stream, zones_of_every_calendar_are_found)
+{
+    parsed_calendar parsed = parse_text(BEGIN_CALENDAR("A") ZONE("Z1") END_CALENDAR ZONE("Z2")
+                                            BEGIN_CALENDAR("B") ZONE("Z3") END_CALENDAR);
+    for (const char *tzid : {"Z1", "Z2", "Z3"}) {
+        SCOPED_TRACE(tzid);
+        icaltimezone *zone = icalcomponent_get_timezone(parsed.root, tzid);
+        ASSERT_NE(nullptr, zone);
+        EXPECT_STREQ(tzid, icaltimezone_get_tzid(zone));
+    }
+    free_parsed(parsed);
+}
+
 TEST(parse_calendar_stream, accepts_1000_levels)
 {
     parsed_calendar parsed = parse_text(nested_calendar(MAX_COMPONENT_DEPTH));
@@ -243,6 +326,52 @@ TEST(parse_calendar_stream, refuses_1001_levels)
     std::string text = nested_calendar(MAX_COMPONENT_DEPTH + 1);
     EXPECT_EXIT(parse_text(text), testing::ExitedWithCode(4),
                 "^Parse error: components nested too deeply\n$");
+}
+
+// A component outside a calendar goes one level down into it; a second
+// calendar keeps its depth. A component too deep is refused even where it
+// would be dropped, before anything frees it.
+struct stream_depth_case {
+    const char *name;
+    std::string text;
+    bool refused;
+};
+
+// depth levels of VEVENTs, the outer one at the top of the stream.
+static std::string nested_events(int depth)
+{
+    std::string text;
+    for (int level = 1; level <= depth; level++)
+        text += "BEGIN:VEVENT\r\n";
+    for (int level = 1; level <= depth; level++)
+        text += "END:VEVENT\r\n";
+    return text;
+}
+
+TEST(parse_calendar_stream, depth_of_components_outside_a_calendar)
+{
+    const stream_depth_case cases[] = {
+        {"bare event of 999 levels", nested_events(MAX_COMPONENT_DEPTH - 1), false},
+        {"bare event of 1000 levels", nested_events(MAX_COMPONENT_DEPTH), true},
+        {"second calendar of 1000 levels",
+         WHOLE_CALENDAR + nested_calendar(MAX_COMPONENT_DEPTH), false},
+        {"second calendar of 1001 levels",
+         WHOLE_CALENDAR + nested_calendar(MAX_COMPONENT_DEPTH + 1), true},
+        {"dropped component of 1000 levels",
+         WHOLE_CALENDAR "BEGIN:VTODO\r\n" + nested_events(MAX_COMPONENT_DEPTH - 1) + "END:VTODO\r\n",
+         true},
+    };
+    for (const stream_depth_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.refused) {
+            EXPECT_EXIT(parse_text(c.text), testing::ExitedWithCode(4),
+                        "^Parse error: components nested too deeply\n$");
+        } else {
+            parsed_calendar parsed = parse_text(c.text);
+            EXPECT_EQ(MAX_COMPONENT_DEPTH, levels_below(parsed.root));
+            free_parsed(parsed);
+        }
+    }
 }
 
 struct depth_case {
