@@ -35,6 +35,8 @@ static sift_options read_sift_options(int argc, char **argv)
         {"category", required_argument, nullptr, 'c'},
         {"not-category", required_argument, nullptr, 'C'},
         {"add-category", required_argument, nullptr, 'a'},
+        {"help", no_argument, nullptr, OPTION_HELP},
+        {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
     };
     sift_options options{};
@@ -56,6 +58,10 @@ static sift_options read_sift_options(int argc, char **argv)
         case 'a':
             options.added_category = strdup(optarg);
             break;
+        case OPTION_HELP:
+            show_help(EVSIFT_USAGE, STATUS_FILE);
+        case OPTION_VERSION:
+            show_version("evsift", STATUS_FILE);
         default:
             usage();
         }
@@ -92,7 +98,7 @@ int main(int argc, char **argv)
     FILE *input = open_input(options.input_path);
     options.output_path = read_output_path(argc, argv);
     output_set output = open_output_set(options.output_path);
-    parsed_calendar parsed = parse_calendar_stream(input);
+    parsed_calendar parsed = parse_calendar_stream(input, options.input_path);
     icalparser_free(parsed.parser);
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
     icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);

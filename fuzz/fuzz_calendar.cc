@@ -2,6 +2,7 @@
 #include "fuzz/fuzz_calendar.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "shared/calendar_input.h"
 
@@ -33,6 +34,9 @@ void free_tree_iteratively(icalcomponent *root)
 
 icalcomponent *parse_fuzz_calendar(const uint8_t *data, size_t size)
 {
+    // The line source ends the run at a NUL byte, as the programs do.
+    if (memchr(data, '\0', size) != nullptr)
+        return nullptr;
     // fmemopen refuses an empty buffer; an empty stream reads as end of file
     // at once either way.
     static char no_bytes[1];

@@ -12,8 +12,8 @@
 void set_up_libical();
 
 /// Parses the bytes with the programs' line source on a memory stream, so
-/// NUL bytes and long lines reach the parser as they would from a file. Gives
-/// null where the programs end the run with status 4: no component, or one
+/// long lines reach the parser as they would from a file. Gives null where
+/// the programs end the run with status 4: a NUL byte, no component, or one
 /// nested deeper than MAX_COMPONENT_DEPTH (that tree is freed here).
 icalcomponent *parse_fuzz_calendar(const uint8_t *data, size_t size);
 

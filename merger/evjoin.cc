@@ -22,11 +22,25 @@
     report_and_exit(STATUS_USAGE, EVJOIN_USAGE);
 }
 
+// evjoin has no options but --help and --version: any other is a usage error.
 static void read_join_options(int argc, char **argv)
 {
-    static const option no_options[] = {{nullptr, 0, nullptr, 0}};
-    if (getopt_long(argc, argv, "", no_options, nullptr) != -1)
-        usage();
+    static const option long_options[] = {
+        {"help", no_argument, nullptr, OPTION_HELP},
+        {"version", no_argument, nullptr, OPTION_VERSION},
+        {nullptr, 0, nullptr, 0},
+    };
+    int option_char;
+    while ((option_char = getopt_long(argc, argv, "", long_options, nullptr)) != -1) {
+        switch (option_char) {
+        case OPTION_HELP:
+            show_help(EVJOIN_USAGE, STATUS_FILE);
+        case OPTION_VERSION:
+            show_version("evjoin", STATUS_FILE);
+        default:
+            usage();
+        }
+    }
 }
 
 static icalcomponent *read_input(const char *path)
@@ -34,7 +48,7 @@ static icalcomponent *read_input(const char *path)
     FILE *input = open_input_file(path);
     if (input == nullptr)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));
-    parsed_calendar parsed = parse_calendar_stream(input);
+    parsed_calendar parsed = parse_calendar_stream(input, path);
     icalparser_free(parsed.parser);
     if (fclose(input) != 0)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));

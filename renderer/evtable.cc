@@ -1,6 +1,8 @@
 // evtable: writes a period of an iCalendar calendar as an HTML document of
 // month tables on standard output.
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +18,8 @@
 #include "renderer/render_settings.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
-#include "shared/time_zones.h"
 #include "shared/output_file.h"
+#include "shared/time_zones.h"
 #include "shared/usage.h"
 
 static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
@@ -53,7 +55,6 @@ static void check_language_tag(const char *tag)
 
 static void read_options(int argc, char **argv, render_settings *settings)
 {
-    // The title has no short form: -t is unknown although the usage lists it.
     static const option long_options[] = {
         {"class", required_argument, nullptr, 'p'},
         {"not-class", required_argument, nullptr, 'P'},
@@ -70,10 +71,12 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"head", required_argument, nullptr, HEAD_OPTION},
         {"header", required_argument, nullptr, HEADER_OPTION},
         {"output", required_argument, nullptr, 'o'},
+        {"help", no_argument, nullptr, OPTION_HELP},
+        {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
     };
     int option_char;
-    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:f:z:o:", long_options, nullptr)) != -1) {
+    while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:t:f:z:o:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
             settings->selection.class_ = strdup(optarg);
@@ -103,8 +106,7 @@ static void read_options(int argc, char **argv, render_settings *settings)
             settings->mark_today = true;
             break;
         case 'z':
-            // An unknown name gives the null zone, without a message.
-            settings->display_zone = icaltimezone_get_builtin_timezone(optarg);
+            settings->zone_name = strdup(optarg);
             break;
         case 'm':
             settings->monday_first = true;
@@ -121,6 +123,10 @@ static void read_options(int argc, char **argv, render_settings *settings)
         case 'o':
             settings->output_path = strdup(optarg);
             break;
+        case OPTION_HELP:
+            show_help(EVTABLE_USAGE, STATUS_EVTABLE_WRITE);
+        case OPTION_VERSION:
+            show_version("evtable", STATUS_EVTABLE_WRITE);
         default:
             usage();
         }
@@ -135,10 +141,36 @@ static bool is_real_date(icaltimetype t)
            t.day <= icaltime_days_in_month(t.month, t.year);
 }
 
+static bool all_digits(const char *text, size_t count)
+{
+    for (size_t i = 0; i < count; i++) {
+        if (!isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+// Eight digits of a real date, and at most a time of day after them
+// ("T" and six digits of a real time, perhaps "Z" for UTC).
+static bool is_start_text(const char *text)
+{
+    size_t length = strlen(text);
+    if (length < 8 || !all_digits(text, 8))
+        return false;
+    if (length == 8)
+        return true;
+    if (text[8] != 'T' || (length != 15 && !(length == 16 && text[15] == 'Z')) ||
+        !all_digits(text + 9, 6))
+        return false;
+    int hour = (text[9] - '0') * 10 + (text[10] - '0');
+    int minute = (text[11] - '0') * 10 + (text[12] - '0');
+    int second = (text[13] - '0') * 10 + (text[14] - '0');
+    return hour <= 23 && minute <= 59 && second <= 59;
+}
+
 static icaltimetype read_period_start(const char *text)
 {
-    int year, month, day;
-    if (sscanf(text, "%04d%02d%02d", &year, &month, &day) < 3)
+    if (!is_start_text(text))
         report_and_exit(STATUS_EVTABLE_DATE, "Incorrect date '%s', must be YYYYMMDD.\n", text);
     icaltimetype start = icaltime_from_string(text);
     if (!is_real_date(start))
@@ -146,12 +178,36 @@ static icaltimetype read_period_start(const char *text)
     return start;
 }
 
-// A duration libical cannot read, or one that takes the period's end out of
-// the years 1 to 9999, is refused before libical adds it up.
+// libical reads each number of a duration into an int, at most ten digits of
+// it: a longer or larger number would wrap round to a short period unseen.
+static bool numbers_fit(const char *text)
+{
+    const char *p = text;
+    while (*p != '\0') {
+        if (!isdigit(static_cast<unsigned char>(*p))) {
+            p++;
+            continue;
+        }
+        const char *digits = p;
+        long long value = 0;
+        while (isdigit(static_cast<unsigned char>(*p))) {
+            if (value <= INT_MAX)
+                value = value * 10 + (*p - '0');
+            p++;
+        }
+        if (p - digits > 10 || value > INT_MAX)
+            return false;
+    }
+    return true;
+}
+
+// A duration libical cannot read, one whose numbers do not fit, or one that
+// takes the period's end out of the years 1 to 9999, is refused before
+// libical adds it up.
 static icaldurationtype read_period_duration(const char *text, icaltimetype start)
 {
     icaldurationtype duration = icaldurationtype_from_string(text);
-    bool readable = !icaldurationtype_is_bad_duration(duration);
+    bool readable = numbers_fit(text) && !icaldurationtype_is_bad_duration(duration);
     long long days = static_cast<long long>(duration.weeks) * 7 + duration.days +
                      (static_cast<long long>(duration.hours) * 3600 +
                       static_cast<long long>(duration.minutes) * 60 + duration.seconds) / 86400;
@@ -160,6 +216,20 @@ static icaldurationtype read_period_duration(const char *text, icaltimetype star
         report_and_exit(STATUS_EVTABLE_DATE, "Incorrect duration '%s', must be like P5W or P60D.\n",
                         text);
     return duration;
+}
+
+// An unknown zone name would show every time in UTC without a word. libical
+// knows UTC and GMT, the zones of its table and those of the system's zone
+// files; a name that is not plain ("../" reaches any file, a FIFO or a
+// terminal that blocks the run) is never looked up.
+static icaltimezone *find_display_zone(const char *name)
+{
+    if (name == nullptr)
+        return icaltimezone_get_utc_timezone();
+    icaltimezone *zone = is_plain_zone_name(name) ? icaltimezone_get_builtin_timezone(name) : nullptr;
+    if (zone == nullptr)
+        report_and_exit(STATUS_EVTABLE_ZONE, "Unknown time zone '%s'.\n", name);
+    return zone;
 }
 
 static void read_arguments(int argc, char **argv, render_settings *settings)
@@ -171,8 +241,10 @@ static void read_arguments(int argc, char **argv, render_settings *settings)
     if (index >= argc)
         usage();
     settings->period_duration = read_period_duration(argv[index++], settings->period_start);
+    settings->display_zone = find_display_zone(settings->zone_name);
     if (index < argc) {
         const char *path = argv[index++];
+        settings->input_name = path;
         settings->input = open_input_file(path);
         if (settings->input == nullptr) {
             perror(path);
@@ -229,14 +301,14 @@ int main(int argc, char **argv)
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
 
     render_settings settings{};
-    settings.display_zone = icaltimezone_get_utc_timezone();
     settings.input = stdin;
+    settings.input_name = "standard input";
     read_options(argc, argv, &settings);
     read_arguments(argc, argv, &settings);
     output_file output = check_document_output(&settings);
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
-    parsed_calendar calendar = parse_calendar_stream(settings.input);
+    parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
     // Before libical resolves any TZID of the calendar.
     icaltimetype end = icaltime_add(settings.period_start, settings.period_duration);
     drop_unsafe_zone_references(calendar.root, zone_coverage_year(end.year), "evtable");

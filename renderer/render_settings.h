@@ -19,10 +19,12 @@ struct render_settings {
     const char *lang;             // null: <html> without a lang attribute
     const char *head;             // null: no extra line in the head
     const char *header;           // null: no line before the tables
-    icaltimezone *display_zone;   // null for a zone name libical does not know
+    const char *zone_name;        // null: UTC
+    icaltimezone *display_zone;   // the zone of zone_name, never null
     icaltimetype period_start;
     icaldurationtype period_duration;
     icaltimetype today;           // in the display zone
     FILE *input;
     const char *output_path;      // -o: null for standard output
+    const char *input_name;       // the path, or "standard input"
 };

@@ -1,9 +1,11 @@
 // calendar_input.cc: the line source and parse step shared by the three programs.
 #include "shared/calendar_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <vector>
 
 #include "shared/fatal.h"
 
@@ -25,18 +27,86 @@ FILE *open_input_file(const char *path)
     return input;
 }
 
-// The cause of a failed read, kept for the parse step: the parser takes a
-// read error for the end of the input, and a calendar cut short by it must
-// not pass for the whole one.
-static int read_error = 0;
+// What the line source knows of the stream being parsed. It reads in blocks,
+// each measured by what fread gives, not by a terminating NUL.
+struct line_source {
+    FILE *stream;            // the stream whose bytes the block holds
+    char block[65536];
+    size_t next;             // the unread bytes are block[next] to block[end - 1]
+    size_t end;
+    long long line_ends;     // handed out so far
+    // A read error, kept for the parse step: the parser takes it for the end
+    // of the input, and a calendar cut short by it must not pass for whole.
+    int read_error;
+};
+
+static line_source source;
+
+// Reads the next block; false at the end of the input or on a read error.
+static bool read_block()
+{
+    source.next = 0;
+    source.end = fread(source.block, 1, sizeof source.block, source.stream);
+    if (source.end == 0 && ferror(source.stream) && source.read_error == 0)
+        source.read_error = errno != 0 ? errno : EIO;
+    return source.end > 0;
+}
 
 char *read_stream_line(char *buffer, size_t size, void *stream)
 {
     FILE *input = static_cast<FILE *>(stream);
-    char *line = fgets(buffer, static_cast<int>(size), input);
-    if (line == nullptr && ferror(input) && read_error == 0)
-        read_error = errno != 0 ? errno : EIO;
-    return line;
+    if (input != source.stream) {
+        source.stream = input;
+        source.next = source.end = 0;
+    }
+    size_t length = 0;
+    bool line_ended = false;
+    while (length + 1 < size && !line_ended) {
+        if (source.next == source.end && !read_block()) {
+            if (ferror(input))
+                return nullptr;
+            break;
+        }
+        const char *from = source.block + source.next;
+        size_t count = std::min(source.end - source.next, size - 1 - length);
+        if (const void *newline = memchr(from, '\n', count)) {
+            count = static_cast<const char *>(newline) - from + 1;
+            line_ended = true;
+        }
+        // The parser measures its lines with strlen: what follows a NUL
+        // would be lost without a word.
+        if (memchr(from, '\0', count) != nullptr)
+            report_and_exit(STATUS_PARSE, "Parse error: NUL byte at line %lld\n",
+                            source.line_ends + 1);
+        memcpy(buffer + length, from, count);
+        length += count;
+        source.next += count;
+    }
+    if (length == 0)
+        return nullptr;
+    if (line_ended)
+        source.line_ends++;
+    buffer[length] = '\0';
+    return buffer;
+}
+
+// Starts the line source on a new stream. A UTF-8 byte order mark is
+// skipped: the parser would take it for part of the first line's name and
+// misread the whole calendar. A UTF-16 one announces text it cannot read.
+static void start_line_source(FILE *stream, const char *name)
+{
+    source.stream = stream;
+    source.next = source.end = 0;
+    source.line_ends = 0;
+    source.read_error = 0;
+    if (!read_block())
+        return;
+    const unsigned char *start = reinterpret_cast<const unsigned char *>(source.block);
+    if (source.end >= 2 &&
+        ((start[0] == 0xFE && start[1] == 0xFF) || (start[0] == 0xFF && start[1] == 0xFE)))
+        report_and_exit(STATUS_PARSE, "Parse error: %s is UTF-16; iCalendar files are UTF-8\n", name);
+    if (source.end >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF)
+        source.next = 3;
 }
 
 bool nested_deeper_than(icalcomponent *root, int max_depth)
@@ -67,18 +137,113 @@ bool nested_deeper_than(icalcomponent *root, int max_depth)
     }
 }
 
-parsed_calendar parse_calendar_stream(FILE *stream)
+// The one calendar that the stream's top-level components go into.
+struct stream_calendar {
+    icalcomponent *calendar;   // null until a component is kept
+    bool has_properties;       // those of the stream's first VCALENDAR
+    bool any_component;        // the parser gave a top-level component
+};
+
+static void move_properties(icalcomponent *from, icalcomponent *to)
 {
+    while (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY)) {
+        icalcomponent_remove_property(from, property);
+        icalcomponent_add_property(to, property);
+    }
+}
+
+// Every child is taken from the front of from, where removing it costs no
+// search. The VTIMEZONEs stand first there, in reverse stream order; they are
+// added last to first, so that each one goes before the zones of to as the
+// parser would have put it.
+static void move_children(icalcomponent *from, icalcomponent *to)
+{
+    std::vector<icalcomponent *> zones;
+    while (icalcomponent *child = icalcomponent_get_first_component(from, ICAL_ANY_COMPONENT)) {
+        icalcomponent_remove_component(from, child);
+        if (icalcomponent_isa(child) == ICAL_VTIMEZONE_COMPONENT)
+            zones.push_back(child);
+        else
+            icalcomponent_add_component(to, child);
+    }
+    for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone)
+        icalcomponent_add_component(to, *zone);
+}
+
+// Takes one top-level component of the stream, as the parser gives it at its
+// END line.
+static void take_top_level_component(stream_calendar *merged, icalcomponent *component)
+{
+    merged->any_component = true;
+    icalcomponent_kind kind = icalcomponent_isa(component);
+    bool is_calendar = kind == ICAL_VCALENDAR_COMPONENT;
+    // Checked before anything is freed, as freeing recurses too. A component
+    // outside a calendar goes one level down into it.
+    if (nested_deeper_than(component, is_calendar ? MAX_COMPONENT_DEPTH : MAX_COMPONENT_DEPTH - 1))
+        report_and_exit(STATUS_PARSE, "Parse error: components nested too deeply\n");
+    if (is_calendar && merged->calendar == nullptr) {
+        // The usual stream: its first calendar is taken as it is.
+        merged->calendar = component;
+        merged->has_properties = true;
+        return;
+    }
+    if (!is_calendar && kind != ICAL_VEVENT_COMPONENT && kind != ICAL_VTIMEZONE_COMPONENT) {
+        icalcomponent_free(component);
+        return;
+    }
+    if (merged->calendar == nullptr)
+        merged->calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+    if (!is_calendar) {
+        icalcomponent_add_component(merged->calendar, component);
+        return;
+    }
+    if (!merged->has_properties) {
+        move_properties(component, merged->calendar);
+        merged->has_properties = true;
+    }
+    move_children(component, merged->calendar);
+    icalcomponent_free(component);
+}
+
+// At the end of the stream: a failed read, a component left open (also after
+// complete ones: its events would be lost without a word) or no component at
+// all end the run.
+static void check_stream_end(icalparser *parser, const stream_calendar *merged, const char *name)
+{
+    if (source.read_error != 0)
+        report_and_exit(STATUS_PARSE, "Parse error: %s\n", strerror(source.read_error));
+    if (!merged->any_component && icalerrno != ICAL_NO_ERROR)
+        report_and_exit(STATUS_PARSE, "Parse error: %s\n", icalerror_strerror(icalerrno));
+    // icalparser_clean closes what is still open and gives its top; that tree
+    // is left to the process exit.
+    if (icalparser_clean(parser) != nullptr)
+        report_and_exit(STATUS_PARSE, "Parse error: %s ends inside an unfinished calendar\n", name);
+    if (!merged->any_component)
+        report_and_exit(STATUS_PARSE, "Parse error: %s holds no calendar\n", name);
+}
+
+// libical's own parse loop (icalparser_parse), with each top-level component
+// taken as the parser ends it: only here is its place in the stream known.
+parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
+{
+    start_line_source(stream, name);
+    icalerror_clear_errno();
     icalparser *parser = icalparser_new();
     icalparser_set_gen_data(parser, stream);
-    read_error = 0;
-    icalcomponent *root = icalparser_parse(parser, read_stream_line);
-    if (read_error != 0)
-        report_and_exit(STATUS_PARSE, "Parse error: %s\n", strerror(read_error));
-    if (root == nullptr)
-        report_and_exit(STATUS_PARSE, "Parse error: %s\n", icalerror_strerror(icalerrno));
-    // The tree is left to the process exit: freeing it would recurse as deep.
-    if (nested_deeper_than(root, MAX_COMPONENT_DEPTH))
-        report_and_exit(STATUS_PARSE, "Parse error: components nested too deeply\n");
-    return {root, parser};
+    icalerrorstate malformed = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
+    icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
+    stream_calendar merged{};
+    for (;;) {
+        char *line = icalparser_get_line(parser, read_stream_line);
+        if (icalcomponent *component = icalparser_add_line(parser, line))
+            take_top_level_component(&merged, component);
+        if (line == nullptr)
+            break;
+        icalmemory_free_buffer(line);
+    }
+    icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, malformed);
+    check_stream_end(parser, &merged, name);
+    if (merged.calendar == nullptr)
+        merged.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+    return {merged.calendar, parser};
 }

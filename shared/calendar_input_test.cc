@@ -98,14 +98,28 @@ TEST(read_stream_line, behaves_as_fgets)
     }
 }
 
-TEST(parse_calendar_stream, returns_the_calendar)
+// Parses text as a program parses its input, named "test.ics".
+parsed_calendar parse_text(const std::string &text)
 {
     set_libical_error_mode();
+    FILE *stream = stream_over(text);
+    parsed_calendar parsed = parse_calendar_stream(stream, "test.ics");
+    fclose(stream);
+    return parsed;
+}
+
+void free_parsed(parsed_calendar parsed)
+{
+    icalcomponent_free(parsed.root);
+    icalparser_free(parsed.parser);
+}
+
+TEST(parse_calendar_stream, returns_the_calendar)
+{
     std::string text =
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:one\r\nSUMMARY:Lunch\r\n"
         "END:VEVENT\r\nEND:VCALENDAR\r\n";
-    FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_text(text);
     ASSERT_NE(nullptr, parsed.root);
     ASSERT_NE(nullptr, parsed.parser);
     EXPECT_EQ(ICAL_VCALENDAR_COMPONENT, icalcomponent_isa(parsed.root));
@@ -113,57 +127,251 @@ TEST(parse_calendar_stream, returns_the_calendar)
     ASSERT_NE(nullptr, event);
     EXPECT_STREQ("one", icalcomponent_get_uid(event));
     EXPECT_STREQ("Lunch", icalcomponent_get_summary(event));
-    icalcomponent_free(parsed.root);
-    icalparser_free(parsed.parser);
-    fclose(stream);
+    free_parsed(parsed);
+}
+
+static std::string with_nul(const char *before, const char *after)
+{
+    return std::string(before) + '\0' + after;
 }
 
 struct parse_failure_case {
     const char *name;
     std::string input;
+    const char *message;   // a regular expression of the whole standard error
 };
+
+#define CALENDAR_LINES "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+#define EVENT_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
+#define WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES "END:VCALENDAR\r\n"
 
 static const parse_failure_case PARSE_FAILURE_CASES[] = {
-    {"empty stream", ""},
-    {"blank lines", "\r\n\r\n"},
-    {"text that is no calendar", "Dear all,\r\nlunch is at noon.\r\n"},
+    {"empty stream", "", "^Parse error: test.ics holds no calendar\n$"},
+    {"blank lines", "\r\n\r\n", "^Parse error: test.ics holds no calendar\n$"},
+    {"text that is no calendar", "Dear all,\r\nlunch is at noon.\r\n",
+     "^Parse error: test.ics holds no calendar\n$"},
+    {"an END alone", "END:VCALENDAR\r\n", "Parse error: test.ics holds no calendar\n$"},
+    {"a lone byte that could begin a byte order mark", "\xEF",
+     "^Parse error: test.ics holds no calendar\n$"},
+    {"calendar without its END", CALENDAR_LINES EVENT_LINES,
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"cut inside an event", CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDTST",
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"line ends of CR alone", "BEGIN:VCALENDAR\rVERSION:2.0\rEND:VCALENDAR\r",
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"a whole calendar, then one cut short", WHOLE_CALENDAR CALENDAR_LINES EVENT_LINES,
+     "^Parse error: test.ics ends inside an unfinished calendar\n$"},
+    {"UTF-16, little-endian", std::string("\xFF\xFE" "B\0E\0G\0I\0N\0:\0", 14),
+     "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"UTF-16, big-endian", std::string("\xFE\xFF\0B\0E\0G\0I\0N\0:", 14),
+     "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"UTF-16 mark alone", "\xFF\xFE", "^Parse error: test.ics is UTF-16; iCalendar files are UTF-8\n$"},
+    {"NUL first", with_nul("", WHOLE_CALENDAR),
+     "^Parse error: NUL byte at line 1\n$"},
+    {"NUL inside a value on line 5",
+     with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:before", "after\r\nEND:VEVENT\r\n"),
+     "^Parse error: NUL byte at line 5\n$"},
+    {"NUL after the last line end", with_nul(WHOLE_CALENDAR, ""),
+     "^Parse error: NUL byte at line 8\n$"},
+    {"NUL in a folded line counts its own line",
+     with_nul(CALENDAR_LINES "BEGIN:VEVENT\r\nSUMMARY:a\r\n b\r\n c", "\r\n"),
+     "^Parse error: NUL byte at line 6\n$"},
+    {"lines are counted by LF alone", with_nul("a\rb\rc", ""), "^Parse error: NUL byte at line 1\n$"},
+    {"NUL after bytes that begin a byte order mark", with_nul("\xEF\xBB\n", ""),
+     "^Parse error: NUL byte at line 2\n$"},
+    {"NUL after a lone byte of a UTF-16 mark", with_nul("\xFE", ""),
+     "^Parse error: NUL byte at line 1\n$"},
+    {"NUL after a UTF-8 byte order mark", with_nul("\xEF\xBB\xBF", ""),
+     "^Parse error: NUL byte at line 1\n$"},
+    {"UTF-16 without a mark", std::string("B\0E\0G\0I\0N\0", 10), "^Parse error: NUL byte at line 1\n$"},
 };
 
-TEST(parse_calendar_stream, no_component_is_a_parse_error)
+TEST(parse_calendar_stream, failures_say_what_happened)
 {
     for (const parse_failure_case &c : PARSE_FAILURE_CASES) {
         SCOPED_TRACE(c.name);
-        EXPECT_EXIT(
-            {
-                set_libical_error_mode();
-                parse_calendar_stream(stream_over(c.input));
-            },
-            testing::ExitedWithCode(4), "^Parse error: NO: No error\n$");
+        EXPECT_EXIT(parse_text(c.input), testing::ExitedWithCode(4), c.message);
     }
+}
+
+TEST(parse_calendar_stream, names_standard_input)
+{
+    EXPECT_EXIT(
+        {
+            set_libical_error_mode();
+            parse_calendar_stream(stream_over(""), "standard input");
+        },
+        testing::ExitedWithCode(4), "^Parse error: standard input holds no calendar\n$");
+}
+
+TEST(parse_calendar_stream, skips_a_utf8_byte_order_mark)
+{
+    parsed_calendar plain = parse_text(WHOLE_CALENDAR);
+    parsed_calendar marked = parse_text("\xEF\xBB\xBF" WHOLE_CALENDAR);
+    EXPECT_STREQ(icalcomponent_as_ical_string(plain.root), icalcomponent_as_ical_string(marked.root));
+    EXPECT_EQ(1, icalcomponent_count_components(marked.root, ICAL_VEVENT_COMPONENT));
+    free_parsed(plain);
+    free_parsed(marked);
+}
+
+// The line source reads ahead in blocks: a line that spans two blocks comes
+// whole, and one longer than a block comes in the parser's pieces.
+TEST(parse_calendar_stream, lines_across_blocks)
+{
+    for (size_t length : {65536 - 40, 65536 - 20, 65536 + 10, 3 * 65536}) {
+        SCOPED_TRACE(length);
+        std::string description(length, 'x');
+        parsed_calendar parsed = parse_text(CALENDAR_LINES "BEGIN:VEVENT\r\nUID:a\r\nDESCRIPTION:" +
+                                            description + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        icalcomponent *event = icalcomponent_get_first_component(parsed.root, ICAL_VEVENT_COMPONENT);
+        ASSERT_NE(nullptr, event);
+        EXPECT_EQ(description, icalcomponent_get_description(event));
+        free_parsed(parsed);
+    }
+}
+
+// A stream of several calendars, or with components outside a calendar, must
+// give what libical makes of the one calendar that holds them all in stream
+// order, with the first calendar's properties.
+struct stream_case {
+    const char *name;
+    const char *stream;
+    const char *one_calendar;
+};
+
+#define ZONE(tzid)                                                                       \
+    "BEGIN:VTIMEZONE\r\nTZID:" tzid "\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n" \
+    "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+#define EVENT(uid) "BEGIN:VEVENT\r\nUID:" uid "\r\nDTSTART:20021002T100000Z\r\nEND:VEVENT\r\n"
+#define TODO(uid) "BEGIN:VTODO\r\nUID:" uid "\r\nEND:VTODO\r\n"
+#define BEGIN_CALENDAR(prodid) "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" prodid "\r\n"
+#define END_CALENDAR "END:VCALENDAR\r\n"
+
+static const stream_case STREAM_CASES[] = {
+    {"one calendar", BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR},
+    {"two calendars",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR
+     BEGIN_CALENDAR("B") EVENT("e3") ZONE("Z3") EVENT("e4") ZONE("Z4") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2")
+     EVENT("e3") ZONE("Z3") EVENT("e4") ZONE("Z4") END_CALENDAR},
+    {"the same calendar twice",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR,
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z1") EVENT("e1") END_CALENDAR},
+    {"three calendars, the middle one empty",
+     BEGIN_CALENDAR("A") EVENT("e1") END_CALENDAR BEGIN_CALENDAR("B") END_CALENDAR
+     BEGIN_CALENDAR("C") ZONE("Z1") EVENT("e2") END_CALENDAR,
+     BEGIN_CALENDAR("A") EVENT("e1") ZONE("Z1") EVENT("e2") END_CALENDAR},
+    {"an event after END:VCALENDAR", BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR EVENT("e2"),
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") EVENT("e2") END_CALENDAR},
+    {"zones and events between calendars",
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") END_CALENDAR ZONE("Z2") EVENT("e2")
+     BEGIN_CALENDAR("B") ZONE("Z3") EVENT("e3") END_CALENDAR ZONE("Z4"),
+     BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") ZONE("Z3") EVENT("e3")
+     ZONE("Z4") END_CALENDAR},
+    {"an event before the calendar takes the calendar's properties",
+     EVENT("e1") BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e2") END_CALENDAR
+     BEGIN_CALENDAR("B") EVENT("e3") END_CALENDAR,
+     BEGIN_CALENDAR("A") EVENT("e1") ZONE("Z1") EVENT("e2") EVENT("e3") END_CALENDAR},
+    {"a bare event", EVENT("e1"), "BEGIN:VCALENDAR\r\n" EVENT("e1") END_CALENDAR},
+    {"bare zones and events", ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2"),
+     "BEGIN:VCALENDAR\r\n" ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR},
+    {"other components outside a calendar are dropped",
+     TODO("t1") BEGIN_CALENDAR("A") EVENT("e1") TODO("t2") END_CALENDAR TODO("t3") EVENT("e2"),
+     BEGIN_CALENDAR("A") EVENT("e1") TODO("t2") EVENT("e2") END_CALENDAR},
+    {"nothing but other components", TODO("t1") TODO("t2"), "BEGIN:VCALENDAR\r\n" END_CALENDAR},
+};
+
+TEST(parse_calendar_stream, takes_every_calendar_of_the_stream)
+{
+    for (const stream_case &c : STREAM_CASES) {
+        SCOPED_TRACE(c.name);
+        parsed_calendar parsed = parse_text(c.stream);
+        icalcomponent *expected = icalparser_parse_string(c.one_calendar);
+        ASSERT_NE(nullptr, expected);
+        EXPECT_EQ(ICAL_VCALENDAR_COMPONENT, icalcomponent_isa(parsed.root));
+        EXPECT_EQ(nullptr, icalcomponent_get_parent(parsed.root));
+        EXPECT_STREQ(icalcomponent_as_ical_string(expected), icalcomponent_as_ical_string(parsed.root));
+        icalcomponent_free(expected);
+        free_parsed(parsed);
+    }
+}
+
+// The zones taken from a later calendar define their TZIDs in the one
+// calendar, as the zones of the first do.
+TEST(parse_calendar_stream, zones_of_every_calendar_are_found)
+{
+    parsed_calendar parsed = parse_text(BEGIN_CALENDAR("A") ZONE("Z1") END_CALENDAR ZONE("Z2")
+                                            BEGIN_CALENDAR("B") ZONE("Z3") END_CALENDAR);
+    for (const char *tzid : {"Z1", "Z2", "Z3"}) {
+        SCOPED_TRACE(tzid);
+        icaltimezone *zone = icalcomponent_get_timezone(parsed.root, tzid);
+        ASSERT_NE(nullptr, zone);
+        EXPECT_STREQ(tzid, icaltimezone_get_tzid(zone));
+    }
+    free_parsed(parsed);
 }
 
 TEST(parse_calendar_stream, accepts_1000_levels)
 {
-    set_libical_error_mode();
-    std::string text = nested_calendar(MAX_COMPONENT_DEPTH);
-    FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_text(nested_calendar(MAX_COMPONENT_DEPTH));
     ASSERT_NE(nullptr, parsed.root);
     EXPECT_EQ(MAX_COMPONENT_DEPTH, levels_below(parsed.root));
-    icalcomponent_free(parsed.root);
-    icalparser_free(parsed.parser);
-    fclose(stream);
+    free_parsed(parsed);
 }
 
 TEST(parse_calendar_stream, refuses_1001_levels)
 {
     std::string text = nested_calendar(MAX_COMPONENT_DEPTH + 1);
-    EXPECT_EXIT(
-        {
-            set_libical_error_mode();
-            parse_calendar_stream(stream_over(text));
-        },
-        testing::ExitedWithCode(4), "^Parse error: components nested too deeply\n$");
+    EXPECT_EXIT(parse_text(text), testing::ExitedWithCode(4),
+                "^Parse error: components nested too deeply\n$");
+}
+
+// A component outside a calendar goes one level down into it; a second
+// calendar keeps its depth. A component too deep is refused even where it
+// would be dropped, before anything frees it.
+struct stream_depth_case {
+    const char *name;
+    std::string text;
+    bool refused;
+};
+
+// depth levels of VEVENTs, the outer one at the top of the stream.
+static std::string nested_events(int depth)
+{
+    std::string text;
+    for (int level = 1; level <= depth; level++)
+        text += "BEGIN:VEVENT\r\n";
+    for (int level = 1; level <= depth; level++)
+        text += "END:VEVENT\r\n";
+    return text;
+}
+
+TEST(parse_calendar_stream, depth_of_components_outside_a_calendar)
+{
+    const stream_depth_case cases[] = {
+        {"bare event of 999 levels", nested_events(MAX_COMPONENT_DEPTH - 1), false},
+        {"bare event of 1000 levels", nested_events(MAX_COMPONENT_DEPTH), true},
+        {"second calendar of 1000 levels",
+         WHOLE_CALENDAR + nested_calendar(MAX_COMPONENT_DEPTH), false},
+        {"second calendar of 1001 levels",
+         WHOLE_CALENDAR + nested_calendar(MAX_COMPONENT_DEPTH + 1), true},
+        {"dropped component of 1000 levels",
+         WHOLE_CALENDAR "BEGIN:VTODO\r\n" + nested_events(MAX_COMPONENT_DEPTH - 1) + "END:VTODO\r\n",
+         true},
+    };
+    for (const stream_depth_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.refused) {
+            EXPECT_EXIT(parse_text(c.text), testing::ExitedWithCode(4),
+                        "^Parse error: components nested too deeply\n$");
+        } else {
+            parsed_calendar parsed = parse_text(c.text);
+            EXPECT_EQ(MAX_COMPONENT_DEPTH, levels_below(parsed.root));
+            free_parsed(parsed);
+        }
+    }
 }
 
 struct depth_case {

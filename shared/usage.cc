@@ -1,5 +1,13 @@
-// usage.cc: the usage texts; the option descriptions start in column 32.
+// usage.cc: the usage texts (option descriptions start in column 32), and the
+// answers to --help and --version.
 #include "shared/usage.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shared/fatal.h"
 
 const char EVTABLE_USAGE[] =
     "Usage: evtable [options] start duration [file]\n"
@@ -19,14 +27,38 @@ const char EVTABLE_USAGE[] =
     "  file is an iCalendar file, default is standard input\n";
 
 const char EVJOIN_USAGE[] =
-    "Usage: evtable input [input...] output\n"
+    "Usage: evjoin input [input...] output\n"
     "  inputs and output are iCalendar files\n";
 
 const char EVSIFT_USAGE[] =
-    "Usage: evtable [options] input output\n"
+    "Usage: evsift [options] input output\n"
     "  -p, --class=CLASS            only (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -c, --category=CATEGORY      only events of this category\n"
     "  -C, --not-category=CATEGORY  exclude events of this category\n"
     "      --add-category=CATEGORY  add category to output events\n"
     "  input and output are iCalendar files\n";
+
+// The project's version comes from the build (CMake's project version).
+#ifndef EVTOOLS_VERSION
+#error "EVTOOLS_VERSION must be defined by the build"
+#endif
+
+[[noreturn]] static void finish_standard_output(int write_failure_status)
+{
+    if (fflush(stdout) != 0 || ferror(stdout))
+        report_and_exit(write_failure_status, "Write error: %s\n", strerror(errno));
+    exit(STATUS_DONE);
+}
+
+void show_help(const char *usage, int write_failure_status)
+{
+    fputs(usage, stdout);
+    finish_standard_output(write_failure_status);
+}
+
+void show_version(const char *program, int write_failure_status)
+{
+    printf("%s %s\n", program, EVTOOLS_VERSION);
+    finish_standard_output(write_failure_status);
+}
