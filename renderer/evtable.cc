@@ -24,9 +24,9 @@
 
 static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
-// The options that frame the document have no short form; their codes lie
-// above every character so getopt_long can never confuse them with one.
-enum frame_option { LANG_OPTION = 256, HEAD_OPTION, HEADER_OPTION };
+// The options that frame the document have no short form; their codes follow
+// those of --help and --version, above every character.
+enum frame_option { LANG_OPTION = OPTION_VERSION + 1, HEAD_OPTION, HEADER_OPTION };
 
 // An incorrect language tag is an incorrect argument, like a bad date.
 static const int STATUS_EVTABLE_LANGUAGE = STATUS_EVTABLE_DATE;
