@@ -20,6 +20,8 @@ evtable=$(realpath "$2")
 evsift=$(realpath "$3")
 evjoin=$(realpath "$4")
 work=$5
+# The terminal helper of the test build, for the groups that need one.
+PTY_RUN=${PTY_RUN:-pty_run}
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -445,6 +447,32 @@ group_input_cr_only() {
   parse_failure_case cr_only cr_only.ics
 }
 
+# Standard output on a terminal, and line buffered: the document, with a
+# summary of 200 KB, comes out byte for byte as it does into a file.
+group_terminal_output() {
+  {
+    calendar 100 | head -n -1
+    printf 'BEGIN:VEVENT\r\nUID:long@example.org\r\nDTSTART:20021002T100000Z\r\nSUMMARY:'
+    head -c 200000 /dev/zero | tr '\0' 'x'
+    printf ' http://example.org/\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n'
+  } >long.ics
+  run evtable_file "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  [ "$(wc -c <evtable_file.out)" -gt 200000 ] || fail "the document lacks the long summary"
+
+  run evtable_terminal "$PTY_RUN" "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  expect_err ""
+  cmp -s evtable_terminal.out evtable_file.out || fail "the document differs from the one written to a file"
+
+  # stdbuf preloads a library, which the address sanitizer must accept.
+  run evtable_line_buffered env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+    stdbuf -oL "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  expect_err ""
+  cmp -s evtable_line_buffered.out evtable_file.out || fail "the document differs from the one written to a file"
+}
+
 # The same path as input and output: evsift filters the file in place, evjoin
 # merges into one of its inputs.
 group_same_path() {
@@ -497,7 +525,7 @@ group_same_path() {
 }
 
 case $group in
-  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|same_path)
+  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|terminal_output|same_path)
     "group_$group" ;;
   *)
     echo "fault_injection.sh: unknown group '$group'" >&2

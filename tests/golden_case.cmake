@@ -1,5 +1,7 @@
 # golden_case.cmake: run_golden_case(), which runs one golden case (see
-# golden.cmake) and compares bytes. The caller sets PROGRAM and DATA.
+# golden.cmake) and compares bytes. The caller sets PROGRAM and DATA, and
+# COMMAND_PREFIX (none, or a program that runs PROGRAM with standard output
+# changed).
 set(golden_case_folder ${CMAKE_CURRENT_LIST_DIR})
 
 # The arguments go to the program exactly as the .args file has them, one a
@@ -45,7 +47,7 @@ function(run_golden_case case work)
 
   execute_process(
     COMMAND bash ${golden_case_folder}/exec_with_arguments.sh ${work}/arguments
-      ${PROGRAM}
+      ${COMMAND_PREFIX} ${PROGRAM}
     INPUT_FILE ${stdin_file}
     OUTPUT_FILE ${work}/stdout
     ERROR_FILE ${work}/stderr
