@@ -447,6 +447,20 @@ group_input_cr_only() {
   parse_failure_case cr_only cr_only.ics
 }
 
+# A read error in the middle of the input: evtable's standard input is a
+# terminal that hangs up after part of a calendar, or after all of it. What
+# was read before the error must not pass for the whole calendar.
+group_input_read_error() {
+  calendar 40 >whole.ics
+  head -c 3000 whole.ics >part.ics
+  for text in part whole; do
+    run "evtable_read_error_after_$text" "$PTY_RUN" --input "$text.ics" "$evtable" 20021001 P5W
+    expect_parse_error
+    grep -q 'Input/output error' "$case_name.err" || fail "the message does not name the read error"
+    expect_no_stdout
+  done
+}
+
 # Standard output on a terminal, and line buffered: the document, with a
 # summary of 200 KB, comes out byte for byte as it does into a file.
 group_terminal_output() {
@@ -525,7 +539,7 @@ group_same_path() {
 }
 
 case $group in
-  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|terminal_output|same_path)
+  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|input_read_error|terminal_output|same_path)
     "group_$group" ;;
   *)
     echo "fault_injection.sh: unknown group '$group'" >&2
