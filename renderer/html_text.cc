@@ -133,6 +133,22 @@ static size_t candidate_length(const char *text, size_t scheme)
     }
 }
 
+// Script schemes: a browser runs the text of such a link when it is
+// clicked, and "//" only opens a script comment that an encoded line break
+// closes. The letters before "://" name the scheme, in any case.
+static bool is_script_scheme(const char *text, const char *letters_end)
+{
+    static const char *const SCRIPT_SCHEMES[] = {"javascript", "vbscript", "livescript"};
+    if (strncmp(letters_end, "://", 3) != 0)
+        return false;
+    size_t length = static_cast<size_t>(letters_end - text);
+    for (const char *scheme : SCRIPT_SCHEMES) {
+        if (strlen(scheme) == length && strncasecmp(text, scheme, length) == 0)
+            return true;
+    }
+    return false;
+}
+
 static void compile_link_regex()
 {
     if (regcomp(&link_regex, LINK_PATTERN, REG_EXTENDED | REG_ICASE) != 0)
@@ -143,7 +159,9 @@ static void compile_link_regex()
 
 // The matcher is asked only where a scheme part begins, and only about the
 // stretch of text that a link there could cover, so no call reads further
-// than the link itself: the whole text is written in linear time.
+// than the link itself: the whole text is written in linear time. A match
+// with a script scheme stays plain text, all of it, so that no shorter link
+// starts inside it.
 void put_linked_text(const char *text)
 {
     if (!link_regex_compiled)
@@ -166,6 +184,10 @@ void put_linked_text(const char *text)
             if (reach > scheme && regexec(&link_regex, p, 1, match, REG_STARTEND) == 0 &&
                 match[0].rm_eo > 0) {
                 size_t length = static_cast<size_t>(match[0].rm_eo);
+                if (is_script_scheme(p, letters_end)) {
+                    p += length;
+                    continue;
+                }
                 put_escaped(plain, p);
                 put_literal("<a href=\"");
                 put_escaped(p, p + length);
