@@ -92,7 +92,7 @@ int main(int argc, char **argv)
     FILE *input = open_input(options.input_path);
     options.output_path = read_output_path(argc, argv);
     output_set output = open_output_set(options.output_path);
-    parsed_calendar parsed = parse_calendar_stream(input);
+    parsed_calendar parsed = parse_calendar_stream(input, options.input_path);
     icalparser_free(parsed.parser);
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
     icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);

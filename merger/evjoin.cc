@@ -34,7 +34,7 @@ static icalcomponent *read_input(const char *path)
     FILE *input = open_input_file(path);
     if (input == nullptr)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));
-    parsed_calendar parsed = parse_calendar_stream(input);
+    parsed_calendar parsed = parse_calendar_stream(input, path);
     icalparser_free(parsed.parser);
     if (fclose(input) != 0)
         report_and_exit(STATUS_FILE, "%s: %s\n", path, strerror(errno));

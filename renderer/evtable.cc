@@ -129,6 +129,7 @@ static void read_arguments(int argc, char **argv, render_settings *settings)
     if (index < argc) {
         const char *path = argv[index++];
         settings->input = open_input_file(path);
+        settings->input_name = path;
         if (settings->input == nullptr) {
             perror(path);
             exit(STATUS_EVTABLE_OPEN);
@@ -156,11 +157,12 @@ int main(int argc, char **argv)
     render_settings settings{};
     settings.display_zone = icaltimezone_get_utc_timezone();
     settings.input = stdin;
+    settings.input_name = "standard input";
     read_options(argc, argv, &settings);
     read_arguments(argc, argv, &settings);
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
-    parsed_calendar calendar = parse_calendar_stream(settings.input);
+    parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
     collect_occurrences(calendar.root, &settings.selection, settings.display_zone,
                         settings.period_start, settings.period_duration);
     sort_occurrences();

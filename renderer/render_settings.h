@@ -21,4 +21,5 @@ struct render_settings {
     icaldurationtype period_duration;
     icaltimetype today;           // in the display zone
     FILE *input;
+    const char *input_name;       // the input's path, or "standard input"
 };

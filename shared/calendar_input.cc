@@ -67,7 +67,7 @@ bool nested_deeper_than(icalcomponent *root, int max_depth)
     }
 }
 
-parsed_calendar parse_calendar_stream(FILE *stream)
+parsed_calendar parse_calendar_stream(FILE *stream, [[maybe_unused]] const char *name)
 {
     icalparser *parser = icalparser_new();
     icalparser_set_gen_data(parser, stream);

@@ -28,7 +28,8 @@ struct parsed_calendar {
 
 /// Parses the stream; the caller owns root and parser. A read error, no
 /// component, or components nested too deeply end the run with status 4.
-parsed_calendar parse_calendar_stream(FILE *stream);
+/// name is the input's path, or "standard input".
+parsed_calendar parse_calendar_stream(FILE *stream, const char *name);
 
 /// True when some component below root lies deeper than max_depth levels
 /// (root itself is level 1). Walks without recursion.

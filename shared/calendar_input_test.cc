@@ -105,7 +105,7 @@ TEST(parse_calendar_stream, returns_the_calendar)
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:one\r\nSUMMARY:Lunch\r\n"
         "END:VEVENT\r\nEND:VCALENDAR\r\n";
     FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_calendar_stream(stream, "test input");
     ASSERT_NE(nullptr, parsed.root);
     ASSERT_NE(nullptr, parsed.parser);
     EXPECT_EQ(ICAL_VCALENDAR_COMPONENT, icalcomponent_isa(parsed.root));
@@ -136,7 +136,7 @@ TEST(parse_calendar_stream, no_component_is_a_parse_error)
         EXPECT_EXIT(
             {
                 set_libical_error_mode();
-                parse_calendar_stream(stream_over(c.input));
+                parse_calendar_stream(stream_over(c.input), "test input");
             },
             testing::ExitedWithCode(4), "^Parse error: NO: No error\n$");
     }
@@ -147,7 +147,7 @@ TEST(parse_calendar_stream, accepts_1000_levels)
     set_libical_error_mode();
     std::string text = nested_calendar(MAX_COMPONENT_DEPTH);
     FILE *stream = stream_over(text);
-    parsed_calendar parsed = parse_calendar_stream(stream);
+    parsed_calendar parsed = parse_calendar_stream(stream, "test input");
     ASSERT_NE(nullptr, parsed.root);
     EXPECT_EQ(MAX_COMPONENT_DEPTH, levels_below(parsed.root));
     icalcomponent_free(parsed.root);
@@ -161,7 +161,7 @@ TEST(parse_calendar_stream, refuses_1001_levels)
     EXPECT_EXIT(
         {
             set_libical_error_mode();
-            parse_calendar_stream(stream_over(text));
+            parse_calendar_stream(stream_over(text), "test input");
         },
         testing::ExitedWithCode(4), "^Parse error: components nested too deeply\n$");
 }
