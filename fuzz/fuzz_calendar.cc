@@ -8,7 +8,6 @@
 void set_up_libical()
 {
     set_libical_error_mode();
-    set_zone_directory(const_cast<char *>("/usr/share/apps/libical/zoneinfo/"));
 }
 
 void free_tree_iteratively(icalcomponent *root)

@@ -8,7 +8,7 @@
 
 #include <libical/ical.h>
 
-/// libical's error mode and zone directory as evtable sets them; call once.
+/// libical's error mode as every program sets it; call once.
 void set_up_libical();
 
 /// Parses the bytes with the programs' line source on a memory stream, so

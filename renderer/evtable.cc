@@ -9,15 +9,11 @@
 
 #include <libical/ical.h>
 
-#include "renderer/month_tables.h"
-#include "renderer/occurrence_collection.h"
-#include "renderer/occurrence_table.h"
+#include "renderer/document.h"
 #include "renderer/render_settings.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/usage.h"
-
-static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
 [[noreturn]] static void usage()
 {
@@ -163,11 +159,7 @@ int main(int argc, char **argv)
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
     parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
-    collect_occurrences(calendar.root, &settings.selection, settings.display_zone,
-                        settings.period_start, settings.period_duration);
-    sort_occurrences();
-    drop_overridden_occurrences();
-    print_document(&settings, occurrence_records());
+    render_document(calendar.root, &settings);
     finish_output();
 
     icalcomponent_free(calendar.root);
