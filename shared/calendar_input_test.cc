@@ -5,8 +5,11 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "shared/fatal.h"
 
 namespace {
 
@@ -140,6 +143,24 @@ TEST(parse_calendar_stream, no_component_is_a_parse_error)
             },
             testing::ExitedWithCode(4), "^Parse error: NO: No error\n$");
     }
+}
+
+// The fuzz targets' hook: report_and_exit hands it the status after the
+// message, instead of ending the process itself.
+[[noreturn]] static void exit_with_marked_status(int status)
+{
+    _exit(100 + status);
+}
+
+TEST(parse_calendar_stream, failure_reaches_the_fatal_hook)
+{
+    EXPECT_EXIT(
+        {
+            set_libical_error_mode();
+            set_fatal_hook(exit_with_marked_status);
+            parse_calendar_stream(stream_over("no calendar\r\n"), "test input");
+        },
+        testing::ExitedWithCode(104), "^Parse error: NO: No error\n$");
 }
 
 TEST(parse_calendar_stream, accepts_1000_levels)

@@ -13,3 +13,8 @@
 /// is copied; the file is also removed when the process is ended by SIGINT,
 /// SIGTERM or SIGHUP.
 void set_pending_output(const char *path);
+
+/// For the fuzz targets, which run the programs' steps on many inputs in one
+/// process: report_and_exit calls hook with the status instead of ending the
+/// process (null: none, the default). The hook must not return.
+void set_fatal_hook(void (*hook)(int status));
