@@ -2,6 +2,7 @@
 #include "shared/calendar_input.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,6 +21,35 @@ FILE *stream_over(const std::string &text)
     if (text.empty())
         return fopen("/dev/null", "r");
     return fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+}
+
+// A stream that gives the text and then fails with EIO, as a disk or a
+// terminal that hangs up does; the text must outlive it.
+struct failing_source {
+    const std::string *text;
+    size_t offset;
+};
+
+ssize_t read_then_fail(void *cookie, char *buffer, size_t size)
+{
+    failing_source *source = static_cast<failing_source *>(cookie);
+    size_t left = source->text->size() - source->offset;
+    if (left == 0) {
+        errno = EIO;
+        return -1;
+    }
+    size_t count = std::min(size, left);
+    memcpy(buffer, source->text->data() + source->offset, count);
+    source->offset += count;
+    return static_cast<ssize_t>(count);
+}
+
+FILE *stream_failing_after(const std::string &text)
+{
+    static failing_source source;
+    source = {&text, 0};
+    cookie_io_functions_t functions = {read_then_fail, nullptr, nullptr, nullptr};
+    return fopencookie(&source, "r", functions);
 }
 
 // A calendar whose components nest depth levels: VCALENDAR, then VEVENTs.
@@ -142,6 +172,28 @@ TEST(parse_calendar_stream, no_component_is_a_parse_error)
                 parse_calendar_stream(stream_over(c.input), "test input");
             },
             testing::ExitedWithCode(4), "^Parse error: NO: No error\n$");
+    }
+}
+
+// A read error ends the parse even where the text before it is a whole
+// calendar: what was read must not pass for the whole input.
+TEST(parse_calendar_stream, read_error_is_a_parse_error)
+{
+    const std::string whole = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+                              "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    const parse_failure_case cases[] = {
+        {"error in the middle of an event", whole.substr(0, 40)},
+        {"error after the whole calendar", whole},
+        {"error at the first read", ""},
+    };
+    for (const parse_failure_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                set_libical_error_mode();
+                parse_calendar_stream(stream_failing_after(c.input), "test input");
+            },
+            testing::ExitedWithCode(4), "^Parse error: .*Input/output error\n$");
     }
 }
 
