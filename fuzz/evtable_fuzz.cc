@@ -6,7 +6,7 @@
 
 #include "fuzz/fuzz_calendar.h"
 #include "renderer/document.h"
-#include "renderer/occurrence_collection.h"
+#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/render_settings.h"
 
