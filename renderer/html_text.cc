@@ -15,6 +15,8 @@ const char LINK_PATTERN[] =
 static regex_t link_regex;
 static bool link_regex_compiled = false;
 
+// Every number written is a year, month, day, hour, minute or second: none
+// is negative.
 void put_number(int value, int width)
 {
     if (width == 2 && value >= 0 && value < 100) {
@@ -22,20 +24,16 @@ void put_number(int value, int width)
         put_bytes(digits, 2);
         return;
     }
-    char text[32];
+    char text[16];
     char *end = text + sizeof text;
     char *p = end;
-    unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value)
-                                       : static_cast<unsigned int>(value);
+    unsigned int rest = static_cast<unsigned int>(value);
     do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    int digits = static_cast<int>(end - p) + (value < 0 ? 1 : 0);
-    for (; digits < width && p > text + 1; digits++)
+        *--p = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (end - p < width && p > text)
         *--p = '0';
-    if (value < 0)
-        *--p = '-';
     put_bytes(p, static_cast<size_t>(end - p));
 }
 

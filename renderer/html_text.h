@@ -38,7 +38,8 @@ inline void put_byte(char byte)
     putc_unlocked(byte, stdout);
 }
 
-/// A decimal number padded with zeros to width, as printf's "%0*d" writes it.
+/// A number that is not negative, in decimal padded with zeros to width, as
+/// printf's "%0*d" writes it.
 void put_number(int value, int width);
 
 /// Writes text as HTML character data (<, > and & as entities), stopping

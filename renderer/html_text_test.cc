@@ -122,6 +122,28 @@ TEST(put_escaped, table)
     }
 }
 
+struct number_case {
+    int value;
+    int width;
+};
+
+// Every number as printf's "%0*d" writes it: the widths the writers use are
+// 1, 2 and 4, for years 1 to 9999 and the fields of a time.
+TEST(put_number, as_printf_writes_it)
+{
+    const number_case cases[] = {
+        {0, 1},   {7, 1},    {31, 1},   {2002, 1}, {0, 2},    {5, 2},         {59, 2},
+        {99, 2},  {100, 2},  {0, 4},    {7, 4},    {999, 4},  {1000, 4},      {2002, 4},
+        {9999, 4}, {12345, 4}, {123456789, 2}, {2147483647, 1}, {42, 12},
+    };
+    for (const number_case &c : cases) {
+        char expected[32];
+        snprintf(expected, sizeof expected, "%0*d", c.width, c.value);
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(expected, captured([&] { put_number(c.value, c.width); }));
+    }
+}
+
 struct class_token_case {
     const char *name;
     const char *text;

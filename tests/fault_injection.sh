@@ -208,8 +208,9 @@ group_write_failure() {
   done
 }
 
-# An input that is a directory: the open succeeds on Linux and the first read
-# fails. The run must name the path and the reason, as for an unreadable file.
+# An input that is a directory: fopen would open it and only the first read
+# would fail, so the programs refuse it at the open. The run must name the
+# path and the reason, as for an unreadable file.
 group_input_directory() {
   mkdir -p folder.ics
   earlier_output >earlier.ics
