@@ -1,6 +1,5 @@
 // fuzz_calendar.h: what the fuzz targets share: libical set up as the
-// programs set it, a calendar parsed from the fuzzer's bytes the way the
-// programs parse a stream, and a tree freed without recursion.
+// programs set it, and the programs' parse step run on the fuzzer's bytes.
 #pragma once
 
 #include <cstddef>
@@ -8,15 +7,12 @@
 
 #include <libical/ical.h>
 
-/// libical's error mode and zone directory as evtable sets them; call once.
+/// libical's error mode as every program sets it; call once.
 void set_up_libical();
 
-/// Parses the bytes with the programs' line source on a memory stream, so
-/// long lines reach the parser as they would from a file. Gives null where
-/// the programs end the run with status 4: a NUL byte, no component, or one
-/// nested deeper than MAX_COMPONENT_DEPTH (that tree is freed here).
+/// Runs the programs' parse step on the bytes through a memory stream, so
+/// long lines reach the parser as they would from a file (an input with a
+/// NUL byte gives null at once).
+/// Gives null where a program's run ends with status 4 (what that run leaves
+/// to the process exit is freed here); the caller frees the tree.
 icalcomponent *parse_fuzz_calendar(const uint8_t *data, size_t size);
-
-/// Frees a tree of any depth, deepest children first; icalcomponent_free
-/// recurses once per level.
-void free_tree_iteratively(icalcomponent *root);

@@ -9,7 +9,9 @@
 # The inputs of earlier findings, fuzz/regressions/NAME/*, are run first.
 # The status is 0 when no target found anything, 1 when one did, 2 when the
 # build failed. --smoke is the CI form: it skips with status 77 when clang++
-# is missing, and keeps the corpora of earlier runs out of the way.
+# is missing, and keeps its corpora, logs and findings in DIR/smoke, fresh on
+# every run, away from those of full runs; the build is the same, so the test
+# build's smoke run and `make fuzz` build the targets once between them.
 #
 # A finding is replayed with the target and the file:
 #   build/fuzz/bin/evtable_fuzz build/fuzz/crashes/evtable_fuzz/crash-...
@@ -90,29 +92,31 @@ summarize() {
     "$name" "${runs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}"
 }
 
+runs=$build
+if $smoke; then
+  runs=$build/smoke
+  rm -rf "$runs"
+fi
 status=0
 summary=""
-mkdir -p "$build/logs"
+mkdir -p "$runs/logs"
 for name in $targets; do
-  corpus="$build/corpus/$name"
-  if $smoke; then
-    rm -rf "$corpus"
-  fi
+  corpus="$runs/corpus/$name"
   seed_corpus "$name" "$corpus"
-  crashes="$build/crashes/$name"
+  crashes="$runs/crashes/$name"
   mkdir -p "$crashes"
-  log="$build/logs/$name.log"
+  log="$runs/logs/$name.log"
 
   # The inputs of earlier findings come first: each must now pass.
   regressions=$(ls "$root/fuzz/regressions/$name/"* 2>/dev/null)
   if [ -n "$regressions" ]; then
-    echo "== $name on fuzz/regressions/$name (log: $build/logs/$name.regressions.log)"
+    echo "== $name on fuzz/regressions/$name (log: $runs/logs/$name.regressions.log)"
     if ! "$build/bin/$name" -timeout=$timeout -close_fd_mask=2 $regressions \
-        >"$build/logs/$name.regressions.log" 2>&1; then
+        >"$runs/logs/$name.regressions.log" 2>&1; then
       status=1
       echo "$name: a regression input fails again:"
       grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error|ALARM|Running:)' \
-        "$build/logs/$name.regressions.log" | tail -5
+        "$runs/logs/$name.regressions.log" | tail -5
     fi
   fi
 
@@ -135,6 +139,6 @@ done
 echo "== figures"
 printf '%s' "$summary"
 if [ $status -ne 0 ]; then
-  echo "findings: see above; their inputs are in $build/crashes"
+  echo "findings: see above; their inputs are in $runs/crashes"
 fi
 exit $status

@@ -131,8 +131,6 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
             parsed = false;
             break;
         }
-        if (htab_needs_init())
-            htab_init();
         merge_calendar(root, calendar, &merged);
     }
     add_merged_events(calendar, &merged);

@@ -11,7 +11,6 @@
 #include <libical/ical.h>
 
 #include "merger/merge.h"
-#include "merger/uid_table.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
@@ -65,12 +64,8 @@ int main(int argc, char **argv)
     if (argc - optind < 2)
         usage();
     merged_events merged;
-    for (int i = optind; i < argc - 1; i++) {
-        icalcomponent *root = read_input(argv[i]);
-        if (htab_needs_init())
-            htab_init();
-        merge_calendar(root, calendar, &merged);
-    }
+    for (int i = optind; i < argc - 1; i++)
+        merge_calendar(read_input(argv[i]), calendar, &merged);
     add_merged_events(calendar, &merged);
     output_set output = open_output_set(argv[argc - 1]);
     store_output_calendar(&output, calendar);

@@ -75,6 +75,8 @@ static bool merge_event(icalcomponent *event, merged_events *merged)
 // search the list from its head. What is not kept is freed at once.
 void merge_calendar(icalcomponent *root, icalcomponent *calendar, merged_events *merged)
 {
+    if (htab_needs_init())
+        htab_init();
     while (icalcomponent *child = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT)) {
         icalcomponent_remove_component(root, child);
         bool kept = false;

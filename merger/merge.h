@@ -18,8 +18,9 @@ struct merged_events {
 };
 
 /// Moves what the merge keeps of the parsed tree into the calendar (time
-/// zones) and into merged (events), and frees the rest with the tree. The UID
-/// table must exist; a full one ends the run with status 1.
+/// zones) and into merged (events), and frees the rest with the tree. The
+/// first call creates the UID table (status 7 when its storage cannot be
+/// had); a full table ends the run with status 1.
 void merge_calendar(icalcomponent *root, icalcomponent *calendar, merged_events *merged);
 
 /// Adds the merged events to the calendar, in the order they were moved.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 
 namespace {

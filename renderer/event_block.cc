@@ -6,12 +6,7 @@
 
 #include "renderer/html_text.h"
 #include "renderer/zone_time.h"
-
-// A property libical gives no text for is written as the empty text.
-static const char *text_or_empty(const char *text)
-{
-    return text != nullptr ? text : "";
-}
+#include "shared/property_text.h"
 
 static void put_categories(icalcomponent *event, const char *separator)
 {

@@ -12,17 +12,12 @@
 
 #include <libical/ical.h>
 
-#include "renderer/month_tables.h"
-#include "renderer/occurrence_collection.h"
-#include "renderer/occurrence_table.h"
+#include "renderer/document.h"
 #include "renderer/render_settings.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_file.h"
-#include "shared/time_zones.h"
 #include "shared/usage.h"
-
-static const char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
 // The options that frame the document have no short form; their codes follow
 // those of --help and --version, above every character.
@@ -309,15 +304,9 @@ int main(int argc, char **argv)
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
     parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
-    // Before libical resolves any TZID of the calendar.
-    icaltimetype end = icaltime_add(settings.period_start, settings.period_duration);
-    drop_unsafe_zone_references(calendar.root, zone_coverage_year(end.year), "evtable");
-    collect_occurrences(calendar.root, &settings.selection, settings.display_zone,
-                        settings.period_start, settings.period_duration);
-    sort_occurrences();
-    drop_overridden_occurrences();
+    prepare_document(calendar.root, &settings);
     open_document_output(&output);
-    print_document(&settings, occurrence_records());
+    write_document(&settings);
     finish_output(&output);
 
     icalcomponent_free(calendar.root);

@@ -15,6 +15,8 @@ const char LINK_PATTERN[] =
 static regex_t link_regex;
 static bool link_regex_compiled = false;
 
+// Every number written is a year, month, day, hour, minute or second: none
+// is negative.
 void put_number(int value, int width)
 {
     if (width == 2 && value >= 0 && value < 100) {
@@ -22,20 +24,16 @@ void put_number(int value, int width)
         put_bytes(digits, 2);
         return;
     }
-    char text[32];
+    char text[16];
     char *end = text + sizeof text;
     char *p = end;
-    unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value)
-                                       : static_cast<unsigned int>(value);
+    unsigned int rest = static_cast<unsigned int>(value);
     do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    int digits = static_cast<int>(end - p) + (value < 0 ? 1 : 0);
-    for (; digits < width && p > text + 1; digits++)
+        *--p = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (end - p < width && p > text)
         *--p = '0';
-    if (value < 0)
-        *--p = '-';
     put_bytes(p, static_cast<size_t>(end - p));
 }
 
@@ -133,6 +131,22 @@ static size_t candidate_length(const char *text, size_t scheme)
     }
 }
 
+// Script schemes: a browser runs the text of such a link when it is
+// clicked, and "//" only opens a script comment that an encoded line break
+// closes. The letters before "://" name the scheme, in any case.
+static bool is_script_scheme(const char *text, const char *letters_end)
+{
+    static const char *const SCRIPT_SCHEMES[] = {"javascript", "vbscript", "livescript"};
+    if (strncmp(letters_end, "://", 3) != 0)
+        return false;
+    size_t length = static_cast<size_t>(letters_end - text);
+    for (const char *scheme : SCRIPT_SCHEMES) {
+        if (strlen(scheme) == length && strncasecmp(text, scheme, length) == 0)
+            return true;
+    }
+    return false;
+}
+
 static void compile_link_regex()
 {
     if (regcomp(&link_regex, LINK_PATTERN, REG_EXTENDED | REG_ICASE) != 0)
@@ -143,7 +157,9 @@ static void compile_link_regex()
 
 // The matcher is asked only where a scheme part begins, and only about the
 // stretch of text that a link there could cover, so no call reads further
-// than the link itself: the whole text is written in linear time.
+// than the link itself: the whole text is written in linear time. A match
+// with a script scheme stays plain text, all of it, so that no shorter link
+// starts inside it.
 void put_linked_text(const char *text)
 {
     if (!link_regex_compiled)
@@ -166,6 +182,10 @@ void put_linked_text(const char *text)
             if (reach > scheme && regexec(&link_regex, p, 1, match, REG_STARTEND) == 0 &&
                 match[0].rm_eo > 0) {
                 size_t length = static_cast<size_t>(match[0].rm_eo);
+                if (is_script_scheme(p, letters_end)) {
+                    p += length;
+                    continue;
+                }
                 put_escaped(plain, p);
                 put_literal("<a href=\"");
                 put_escaped(p, p + length);

@@ -6,22 +6,20 @@
 #include <cstdio>
 #include <cstring>
 
-/// Writes bytes to standard output's buffer. The document is written in
-/// many small pieces, so the common case copies straight into the buffer as
-/// glibc's own putc does, without a call or a lock (the program has one
-/// thread); anything else goes through fwrite.
+/// Writes bytes to standard output's buffer through stdio's public calls,
+/// without the stream's lock (the program has one thread). Most pieces of
+/// the document are a few bytes long (numbers, entities, short tags):
+/// putc_unlocked copies those without a call while the buffer has room, where
+/// fwrite would cost several times the copy.
 inline void put_bytes(const char *bytes, size_t count)
 {
-#ifdef __GLIBC__
     FILE *out = stdout;
-    if (out->_IO_write_ptr != nullptr &&
-        static_cast<size_t>(out->_IO_write_end - out->_IO_write_ptr) >= count) {
-        memcpy(out->_IO_write_ptr, bytes, count);
-        out->_IO_write_ptr += count;
+    if (count <= 16) {
+        for (size_t i = 0; i < count; i++)
+            putc_unlocked(bytes[i], out);
         return;
     }
-#endif
-    fwrite_unlocked(bytes, 1, count, stdout);
+    fwrite_unlocked(bytes, 1, count, out);
 }
 
 /// A string literal, whose length is known where it is written.
@@ -37,10 +35,11 @@ inline void put_text(const char *text)
 
 inline void put_byte(char byte)
 {
-    putchar_unlocked(byte);
+    putc_unlocked(byte, stdout);
 }
 
-/// A decimal number padded with zeros to width, as printf's "%0*d" writes it.
+/// A number that is not negative, in decimal padded with zeros to width, as
+/// printf's "%0*d" writes it.
 void put_number(int value, int width);
 
 /// Writes text as HTML character data (<, > and & as entities), stopping

@@ -17,7 +17,8 @@ static const char *month_name(int month)
     return month >= 0 && month <= 12 ? month_names[month] : "";
 }
 
-icaltimetype period_end(const render_settings *settings)
+// The end of the period: its start plus its duration.
+static icaltimetype period_end(const render_settings *settings)
 {
     return icaltime_add(settings->period_start, settings->period_duration);
 }
@@ -87,7 +88,9 @@ static void print_month_table(const render_settings *settings, occurrence_view t
     put_literal("</tr></tbody></table>\n\n");
 }
 
-void print_month_tables(const render_settings *settings, occurrence_view table)
+// The tables from the month of the period start to that of its end, both
+// included; none when the end lies in an earlier year or month.
+static void print_month_tables(const render_settings *settings, occurrence_view table)
 {
     icaltimetype start = settings->period_start;
     icaltimetype end = period_end(settings);

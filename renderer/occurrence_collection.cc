@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/zone_time.h"
 

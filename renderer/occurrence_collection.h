@@ -14,14 +14,3 @@ constexpr long MAX_RECURRENCE_INSTANCES = 1000000;
 void collect_occurrences(icalcomponent *root, const event_selection *selection,
                          icaltimezone *display_zone, icaltimetype period_start,
                          icaldurationtype period_duration);
-
-/// For tests: expand every rule from its DTSTART, as a plain loop would,
-/// instead of starting where the period needs it (default: false).
-void set_expansion_from_dtstart(bool from_dtstart);
-
-/// For the fuzzer, which runs many documents in one process: a lower bound
-/// than MAX_RECURRENCE_INSTANCES on the instances of one event.
-void set_recurrence_instance_limit(long limit);
-
-/// For tests: the number of recurrence instances taken from libical so far.
-long long recurrence_instances_taken();

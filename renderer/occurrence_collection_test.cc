@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 
 namespace {
@@ -63,7 +65,31 @@ std::string describe(icaltimetype t)
     return text;
 }
 
-std::string describe(const occurrence &record)
+// A record's members as values. The two expansions' tables, thousands of
+// records each, compare member by member; only a difference is put in words.
+struct record_copy {
+    icaltimetype start;
+    icaltimetype end;
+    const char *uid;   // borrowed from the tree, as the record's is
+    icaltimetype recurrence_id;
+    const icalcomponent *component;
+};
+
+// Equal in every member, the zone by its address (icaltimetype has no padding).
+bool same_time(const icaltimetype &a, const icaltimetype &b)
+{
+    return memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool operator==(const record_copy &a, const record_copy &b)
+{
+    bool same_uid = a.uid == nullptr || b.uid == nullptr ? a.uid == b.uid
+                                                         : strcmp(a.uid, b.uid) == 0;
+    return same_time(a.start, b.start) && same_time(a.end, b.end) && same_uid &&
+           same_time(a.recurrence_id, b.recurrence_id) && a.component == b.component;
+}
+
+std::string describe(const record_copy &record)
 {
     return "start " + describe(record.start) + "; end " + describe(record.end) + "; uid " +
            (record.uid != nullptr ? record.uid : "(none)") + "; recurrence id " +
@@ -71,12 +97,16 @@ std::string describe(const occurrence &record)
            std::to_string(reinterpret_cast<uintptr_t>(record.component));
 }
 
-std::vector<std::string> described_table()
+std::vector<record_copy> copied_table()
 {
-    std::vector<std::string> result;
+    std::vector<record_copy> result;
     occurrence_view view = occurrence_records();
-    for (int i = 0; i < view.record_count; i++)
-        result.push_back(describe(view.records[i]));
+    result.reserve(static_cast<size_t>(view.record_count));
+    for (int i = 0; i < view.record_count; i++) {
+        const occurrence &record = view.records[i];
+        result.push_back({record.start, record.end, record.uid, record.recurrence_id,
+                          record.component});
+    }
     return result;
 }
 
@@ -344,7 +374,7 @@ std::string rule_end(int kind, icaltimetype period_start)
 }
 
 struct expansion_result {
-    std::vector<std::string> records;
+    std::vector<record_copy> records;
     long long instances;
 };
 
@@ -355,7 +385,7 @@ expansion_result expand(icalcomponent *root, icaltimezone *display_zone, icaltim
     set_expansion_from_dtstart(from_dtstart);
     long long before = recurrence_instances_taken();
     collect_occurrences(root, &NO_SELECTION, display_zone, start, duration);
-    expansion_result result = {described_table(), recurrence_instances_taken() - before};
+    expansion_result result = {copied_table(), recurrence_instances_taken() - before};
     set_expansion_from_dtstart(false);
     clear_occurrences();
     return result;
@@ -437,9 +467,9 @@ void compare_expansions(const frequency_set &set)
                             << "\nrecords " << plain.records.size() << " from DTSTART, "
                             << near.records.size() << " near the period; first difference at "
                             << i << ":\n  from DTSTART: "
-                            << (i < plain.records.size() ? plain.records[i] : "(none)")
+                            << (i < plain.records.size() ? describe(plain.records[i]) : "(none)")
                             << "\n  near period:  "
-                            << (i < near.records.size() ? near.records[i] : "(none)");
+                            << (i < near.records.size() ? describe(near.records[i]) : "(none)");
                     }
                     icalcomponent_free(root);
                 }

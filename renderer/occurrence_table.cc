@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <deque>
 #include <new>
 #include <vector>
 
@@ -57,13 +56,6 @@ struct event_keys {
 };
 }
 static event_keys last_keys{};
-
-shared_time::shared_time(const icaltimetype &value)
-{
-    static std::deque<icaltimetype> &values = *new std::deque<icaltimetype>;
-    values.push_back(value);
-    time = &values.back();
-}
 
 static const event_keys &keys_of(icalcomponent *component, icaltimezone *zone)
 {

@@ -10,9 +10,6 @@ struct shared_time {
     const icaltimetype *time;
     shared_time() = default;
     shared_time(const icaltimetype *kept) : time(kept) {}
-    /// Keeps a copy of the value for the rest of the process (for records
-    /// made outside the table, as tests make them).
-    shared_time(const icaltimetype &value);
     operator icaltimetype() const { return *time; }
 };
 

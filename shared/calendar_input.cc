@@ -144,6 +144,12 @@ struct stream_calendar {
     bool any_component;        // the parser gave a top-level component
 };
 
+// The parse in progress. A parse that ends the run leaves these to the
+// process exit; free_failed_parse frees them for a caller that goes on.
+static stream_calendar merged;
+static icalparser *parser_in_progress = nullptr;
+static icalcomponent *component_being_taken = nullptr;
+
 static void move_properties(icalcomponent *from, icalcomponent *to)
 {
     while (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY)) {
@@ -175,12 +181,14 @@ static void move_children(icalcomponent *from, icalcomponent *to)
 static void take_top_level_component(stream_calendar *merged, icalcomponent *component)
 {
     merged->any_component = true;
+    component_being_taken = component;
     icalcomponent_kind kind = icalcomponent_isa(component);
     bool is_calendar = kind == ICAL_VCALENDAR_COMPONENT;
     // Checked before anything is freed, as freeing recurses too. A component
     // outside a calendar goes one level down into it.
     if (nested_deeper_than(component, is_calendar ? MAX_COMPONENT_DEPTH : MAX_COMPONENT_DEPTH - 1))
         report_and_exit(STATUS_PARSE, "Parse error: components nested too deeply\n");
+    component_being_taken = nullptr;
     if (is_calendar && merged->calendar == nullptr) {
         // The usual stream: its first calendar is taken as it is.
         merged->calendar = component;
@@ -230,9 +238,10 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     icalerror_clear_errno();
     icalparser *parser = icalparser_new();
     icalparser_set_gen_data(parser, stream);
+    parser_in_progress = parser;
     icalerrorstate malformed = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
     icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
-    stream_calendar merged{};
+    merged = {};
     for (;;) {
         char *line = icalparser_get_line(parser, read_stream_line);
         if (icalcomponent *component = icalparser_add_line(parser, line))
@@ -245,5 +254,42 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     check_stream_end(parser, &merged, name);
     if (merged.calendar == nullptr)
         merged.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
-    return {merged.calendar, parser};
+    parsed_calendar parsed{merged.calendar, parser};
+    merged = {};
+    parser_in_progress = nullptr;
+    return parsed;
+}
+
+// Deepest children first: icalcomponent_free recurses once per level.
+static void free_tree_iteratively(icalcomponent *root)
+{
+    icalcomponent *current = root;
+    for (;;) {
+        icalcomponent *child = icalcomponent_get_first_component(current, ICAL_ANY_COMPONENT);
+        if (child != nullptr) {
+            current = child;
+            continue;
+        }
+        if (current == root) {
+            icalcomponent_free(root);
+            return;
+        }
+        icalcomponent *parent = icalcomponent_get_parent(current);
+        icalcomponent_remove_component(parent, current);
+        icalcomponent_free(current);
+        current = parent;
+    }
+}
+
+void free_failed_parse()
+{
+    if (component_being_taken != nullptr)
+        free_tree_iteratively(component_being_taken);
+    if (merged.calendar != nullptr)
+        free_tree_iteratively(merged.calendar);
+    if (parser_in_progress != nullptr)
+        icalparser_free(parser_in_progress);
+    component_being_taken = nullptr;
+    merged = {};
+    parser_in_progress = nullptr;
 }

@@ -2,11 +2,15 @@
 #include "shared/calendar_input.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "shared/fatal.h"
 
 namespace {
 
@@ -17,6 +21,35 @@ FILE *stream_over(const std::string &text)
     if (text.empty())
         return fopen("/dev/null", "r");
     return fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+}
+
+// A stream that gives the text and then fails with EIO, as a disk or a
+// terminal that hangs up does; the text must outlive it.
+struct failing_source {
+    const std::string *text;
+    size_t offset;
+};
+
+ssize_t read_then_fail(void *cookie, char *buffer, size_t size)
+{
+    failing_source *source = static_cast<failing_source *>(cookie);
+    size_t left = source->text->size() - source->offset;
+    if (left == 0) {
+        errno = EIO;
+        return -1;
+    }
+    size_t count = std::min(size, left);
+    memcpy(buffer, source->text->data() + source->offset, count);
+    source->offset += count;
+    return static_cast<ssize_t>(count);
+}
+
+FILE *stream_failing_after(const std::string &text)
+{
+    static failing_source source;
+    source = {&text, 0};
+    cookie_io_functions_t functions = {read_then_fail, nullptr, nullptr, nullptr};
+    return fopencookie(&source, "r", functions);
 }
 
 // A calendar whose components nest depth levels: VCALENDAR, then VEVENTs.
@@ -311,6 +344,50 @@ TEST(parse_calendar_stream, zones_of_every_calendar_are_found)
         EXPECT_STREQ(tzid, icaltimezone_get_tzid(zone));
     }
     free_parsed(parsed);
+}
+
+// A read error ends the parse even where the text before it is a whole
+// calendar: what was read must not pass for the whole input.
+TEST(parse_calendar_stream, read_error_is_a_parse_error)
+{
+    const std::string whole = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+                              "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    struct read_error_case {
+        const char *name;
+        std::string input;
+    };
+    const read_error_case cases[] = {
+        {"error in the middle of an event", whole.substr(0, 40)},
+        {"error after the whole calendar", whole},
+        {"error at the first read", ""},
+    };
+    for (const read_error_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                set_libical_error_mode();
+                parse_calendar_stream(stream_failing_after(c.input), "test input");
+            },
+            testing::ExitedWithCode(4), "^Parse error: .*Input/output error\n$");
+    }
+}
+
+// The fuzz targets' hook: report_and_exit hands it the status after the
+// message, instead of ending the process itself.
+[[noreturn]] static void exit_with_marked_status(int status)
+{
+    _exit(100 + status);
+}
+
+TEST(parse_calendar_stream, failure_reaches_the_fatal_hook)
+{
+    EXPECT_EXIT(
+        {
+            set_libical_error_mode();
+            set_fatal_hook(exit_with_marked_status);
+            parse_calendar_stream(stream_over("no calendar\r\n"), "test input");
+        },
+        testing::ExitedWithCode(104), "^Parse error: test input holds no calendar\n$");
 }
 
 TEST(parse_calendar_stream, accepts_1000_levels)

@@ -3,6 +3,8 @@
 
 #include <strings.h>
 
+#include "shared/property_text.h"
+
 const char *evtable_class_text(const icalproperty *property)
 {
     return icalproperty_get_value_as_string(property);
@@ -11,11 +13,6 @@ const char *evtable_class_text(const icalproperty *property)
 const char *evsift_class_text(const icalproperty *property)
 {
     return icalvalue_as_ical_string(icalproperty_get_value(property));
-}
-
-static const char *text_or_empty(const char *text)
-{
-    return text != nullptr ? text : "";
 }
 
 static bool has_category(icalcomponent *event, const char *category)

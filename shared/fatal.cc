@@ -83,6 +83,13 @@ void set_pending_output(int folder, const char *name)
     snprintf(pending_name, sizeof pending_name, "%s", name);
 }
 
+static void (*fatal_hook)(int status) = nullptr;
+
+void set_fatal_hook(void (*hook)(int status))
+{
+    fatal_hook = hook;
+}
+
 void report_and_exit(int status, const char *format, ...)
 {
     remove_pending_output();
@@ -90,5 +97,7 @@ void report_and_exit(int status, const char *format, ...)
     va_start(args, format);
     vfprintf(stderr, format, args);
     va_end(args);
+    if (fatal_hook != nullptr)
+        fatal_hook(status);
     exit(status);
 }

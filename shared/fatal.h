@@ -14,3 +14,8 @@
 /// the file is also removed when a signal ends the process, for every signal
 /// whose action was the default when the first file was named.
 void set_pending_output(int folder, const char *name);
+
+/// For the fuzz targets, which run the programs' steps on many inputs in one
+/// process: report_and_exit calls hook with the status instead of ending the
+/// process (null: none, the default). The hook must not return.
+void set_fatal_hook(void (*hook)(int status));

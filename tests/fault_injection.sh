@@ -20,6 +20,8 @@ evtable=$(realpath "$2")
 evsift=$(realpath "$3")
 evjoin=$(realpath "$4")
 work=$5
+# The terminal helper of the test build, for the groups that need one.
+PTY_RUN=${PTY_RUN:-pty_run}
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -217,8 +219,9 @@ group_write_failure() {
   done
 }
 
-# An input that is a directory: the open succeeds on Linux and the first read
-# fails. The run must name the path and the reason, as for an unreadable file.
+# An input that is a directory: fopen would open it and only the first read
+# would fail, so the programs refuse it at the open. The run must name the
+# path and the reason, as for an unreadable file.
 group_input_directory() {
   mkdir -p folder.ics
   earlier_output >earlier.ics
@@ -367,11 +370,26 @@ group_input_binary() {
   written_case all_bytes all_bytes.ics "UID:bytes@example.org"
 }
 
-# One line of 50 MB: inside a calendar it is a long DESCRIPTION, which must
-# come through whole; alone it is no calendar.
+# run_stack_limited NAME KILOBYTES COMMAND...: run as above with the stack
+# limited to KILOBYTES.
+run_stack_limited() {
+  case_name=$1
+  local kilobytes=$2
+  shift 2
+  (ulimit -s "$kilobytes"; exec timeout 60 "$@") \
+    >"${stdout_file:-$case_name.out}" 2>"$case_name.err"
+  status=$?
+  check_ending
+}
+
+# One line of 2 MB: inside a calendar it is a long DESCRIPTION, which must
+# come through whole; alone it is no calendar. That is far longer than any
+# buffer on the way (libical's line pieces, stdio's buffers, the folding at
+# 75 octets), and twice the stack the programs get here, so that a copy of
+# the line on the stack would overflow it.
 group_input_long_line() {
   earlier_output >earlier.ics
-  local size=$((50 * 1024 * 1024))
+  local size=$((2 * 1024 * 1024 + 7))
   {
     printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:long@example.org\r\n'
     printf 'DTSTART:20021002T100000Z\r\nSUMMARY:Long description\r\nDESCRIPTION:'
@@ -379,7 +397,7 @@ group_input_long_line() {
     printf '\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n'
   } >long.ics
 
-  run evtable_long_line "$evtable" -d 20021001 P5W long.ics
+  run_stack_limited evtable_long_line 1024 "$evtable" -d 20021001 P5W long.ics
   expect_status 0
   expect_err ""
   local longest
@@ -390,7 +408,7 @@ group_input_long_line() {
   for program in evsift evjoin; do
     local path=${!program}
     case_folder "$program-long"
-    run "${program}_long_line" "$path" long.ics "$program-long/out.ics"
+    run_stack_limited "${program}_long_line" 1024 "$path" long.ics "$program-long/out.ics"
     expect_status 0
     expect_err ""
     # Folded at 75 octets: unfolded, the description is whole again.
@@ -438,6 +456,46 @@ group_input_cr_only() {
   earlier_output >earlier.ics
   calendar 3 | tr -d '\n' >cr_only.ics
   parse_failure_case cr_only cr_only.ics
+}
+
+# A read error in the middle of the input: evtable's standard input is a
+# terminal that hangs up after part of a calendar, or after all of it. What
+# was read before the error must not pass for the whole calendar.
+group_input_read_error() {
+  calendar 40 >whole.ics
+  head -c 3000 whole.ics >part.ics
+  for text in part whole; do
+    run "evtable_read_error_after_$text" "$PTY_RUN" --input "$text.ics" "$evtable" 20021001 P5W
+    expect_parse_error
+    grep -q 'Input/output error' "$case_name.err" || fail "the message does not name the read error"
+    expect_no_stdout
+  done
+}
+
+# Standard output on a terminal, and line buffered: the document, with a
+# summary of 200 KB, comes out byte for byte as it does into a file.
+group_terminal_output() {
+  {
+    calendar 100 | head -n -1
+    printf 'BEGIN:VEVENT\r\nUID:long@example.org\r\nDTSTART:20021002T100000Z\r\nSUMMARY:'
+    head -c 200000 /dev/zero | tr '\0' 'x'
+    printf ' http://example.org/\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n'
+  } >long.ics
+  run evtable_file "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  [ "$(wc -c <evtable_file.out)" -gt 200000 ] || fail "the document lacks the long summary"
+
+  run evtable_terminal "$PTY_RUN" "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  expect_err ""
+  cmp -s evtable_terminal.out evtable_file.out || fail "the document differs from the one written to a file"
+
+  # stdbuf preloads a library, which the address sanitizer must accept.
+  run evtable_line_buffered env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+    stdbuf -oL "$evtable" 20021001 P5W long.ics
+  expect_status 0
+  expect_err ""
+  cmp -s evtable_line_buffered.out evtable_file.out || fail "the document differs from the one written to a file"
 }
 
 # The same path as input and output: evsift filters the file in place, evjoin
@@ -492,7 +550,7 @@ group_same_path() {
 }
 
 case $group in
-  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|same_path)
+  write_failure|input_directory|input_fifo|input_empty|input_binary|input_long_line|input_nul|input_cr_only|input_read_error|terminal_output|same_path)
     "group_$group" ;;
   *)
     echo "fault_injection.sh: unknown group '$group'" >&2

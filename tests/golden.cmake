@@ -11,7 +11,9 @@ endfunction()
 
 # golden.cmake: one CTest per case of a program's testdata folder.
 #
-# A case NAME is NAME.args (one argument a line) with any of:
+# A case NAME is NAME.args (one argument a line, passed byte for byte: an
+# empty line is an empty argument; every line ends with LF, and a file with a
+# CR or NUL byte is refused) with any of:
 #   NAME.ics       the input, named in the arguments as @IN
 #   NAME.stdin     standard input (otherwise none)
 #   NAME.before    the output file's content before the run (@OUT)
