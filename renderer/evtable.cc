@@ -17,6 +17,7 @@
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_file.h"
+#include "shared/time_zones.h"
 #include "shared/usage.h"
 
 // The options that frame the document have no short form; their codes follow

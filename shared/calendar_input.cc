@@ -149,6 +149,7 @@ struct stream_calendar {
 static stream_calendar merged;
 static icalparser *parser_in_progress = nullptr;
 static icalcomponent *component_being_taken = nullptr;
+static char *line_in_progress = nullptr;
 
 static void move_properties(icalcomponent *from, icalcomponent *to)
 {
@@ -244,8 +245,10 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     merged = {};
     for (;;) {
         char *line = icalparser_get_line(parser, read_stream_line);
+        line_in_progress = line;
         if (icalcomponent *component = icalparser_add_line(parser, line))
             take_top_level_component(&merged, component);
+        line_in_progress = nullptr;
         if (line == nullptr)
             break;
         icalmemory_free_buffer(line);
@@ -289,6 +292,9 @@ void free_failed_parse()
         free_tree_iteratively(merged.calendar);
     if (parser_in_progress != nullptr)
         icalparser_free(parser_in_progress);
+    if (line_in_progress != nullptr)
+        icalmemory_free_buffer(line_in_progress);
+    line_in_progress = nullptr;
     component_being_taken = nullptr;
     merged = {};
     parser_in_progress = nullptr;
