@@ -89,12 +89,9 @@ static void sift(const uint8_t *text, size_t size, uint8_t flags, uint8_t choice
     if (root == nullptr)
         return;
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
-    icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);
-    move_selected_components(root, calendar, left_behind, &options.selection,
-                             options.added_category);
+    move_selected_components(root, calendar, &options.selection, options.added_category);
     write_output(calendar);
     icalcomponent_free(root);
-    icalcomponent_free(left_behind);
 }
 
 // evjoin
@@ -122,7 +119,7 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
     if (flags & 0x02)
         inputs.emplace_back(reinterpret_cast<const char *>(text), size);
     icalcomponent *calendar = new_output_calendar(EVJOIN_PRODID);
-    merged_events merged;
+    merged_components merged;
     bool parsed = true;
     for (const std::string &input : inputs) {
         icalcomponent *root =
@@ -133,9 +130,10 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
         }
         if (htab_needs_init())
             htab_init();
-        merge_calendar(root, calendar, &merged);
+        merge_calendar(root, &merged);
+        icalcomponent_free(root);
     }
-    add_merged_events(calendar, &merged);
+    add_merged_components(calendar, &merged);
     // evjoin's run ends at the first input that does not parse, before the
     // output is touched.
     if (parsed)

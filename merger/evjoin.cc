@@ -15,6 +15,7 @@
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
+#include "shared/tree_moves.h"
 #include "shared/usage.h"
 
 [[noreturn]] static void usage()
@@ -50,14 +51,15 @@ int main(int argc, char **argv)
     icalcomponent *calendar = new_output_calendar(EVJOIN_PRODID);
     if (argc - optind < 2)
         usage();
-    merged_events merged;
+    merged_components merged;
     for (int i = optind; i < argc - 1; i++) {
         icalcomponent *root = read_input(argv[i]);
         if (htab_needs_init())
             htab_init();
-        merge_calendar(root, calendar, &merged);
+        merge_calendar(root, &merged);
+        free_parsed_tree(root);
     }
-    add_merged_events(calendar, &merged);
+    add_merged_components(calendar, &merged);
     output_set output = open_output_set(argv[argc - 1]);
     store_output_calendar(&output, calendar);
     return STATUS_DONE;

@@ -1,4 +1,5 @@
-// merge.cc: the time-zone and event passes of evjoin over one parsed input.
+// merge.cc: the time-zone and event passes of evjoin over each parsed input,
+// and the output calendar made of what they kept.
 #include "merger/merge.h"
 
 #include <cstdlib>
@@ -6,25 +7,26 @@
 
 #include "merger/uid_table.h"
 #include "shared/fatal.h"
+#include "shared/tree_moves.h"
 
 // The first definition of a TZID wins, from an earlier file or from earlier
 // in the same one.
-static bool merge_time_zone(icalcomponent *zone, icalcomponent *calendar)
+static bool merge_time_zone(icalcomponent *zone, merged_components *merged)
 {
     icalproperty *tzid_property = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY);
     if (tzid_property == nullptr)
         return false;
     const char *tzid = icalproperty_get_tzid(tzid_property);
-    if (tzid == nullptr || icalcomponent_get_timezone(calendar, tzid) != nullptr)
+    if (tzid == nullptr || !merged->zone_ids.insert(tzid).second)
         return false;
-    icalcomponent_add_component(calendar, zone);
+    merged->zones.push_back(zone);
     return true;
 }
 
-static void move_event(icalcomponent *event, merged_events *merged)
+static const char *uid_text(icalcomponent *event)
 {
-    merged->position[event] = merged->in_order.size();
-    merged->in_order.push_back(event);
+    const char *uid = icalcomponent_get_uid(event);
+    return uid != nullptr ? uid : "";
 }
 
 static bool is_later_modified(icalcomponent *standing, icalcomponent *event)
@@ -38,20 +40,19 @@ static bool is_later_modified(icalcomponent *standing, icalcomponent *event)
 
 // One event per UID: the one with the later LAST-MODIFIED; on a tie, or
 // without both stamps, the one read first. Overriding instances all stay.
-static bool merge_event(icalcomponent *event, merged_events *merged)
+static bool merge_event(icalcomponent *event, merged_components *merged)
 {
-    icalproperty *uid_property = icalcomponent_get_first_property(event, ICAL_UID_PROPERTY);
-    if (uid_property == nullptr)
+    if (icalcomponent_get_first_property(event, ICAL_UID_PROPERTY) == nullptr)
         return false;
     if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr) {
-        move_event(event, merged);
+        merged->events.push_back(event);
         return true;
     }
-    const char *uid = icalproperty_get_uid(uid_property);
-    char *key = strdup(uid != nullptr ? uid : "");
+    char *key = strdup(uid_text(event));
     htab_entry *entry = hsearch(key, nullptr, HTAB_FIND);
     if (entry == nullptr) {
-        move_event(event, merged);
+        merged->position[event] = merged->events.size();
+        merged->events.push_back(event);
         if (hsearch(key, event, HTAB_ENTER) == nullptr)
             report_and_exit(STATUS_EVJOIN_NO_ROOM, "No room in hash table\n");
         return true;
@@ -61,44 +62,36 @@ static bool merge_event(icalcomponent *event, merged_events *merged)
     if (!is_later_modified(standing, event))
         return false;
     auto place = merged->position.find(standing);
-    merged->in_order[place->second] = nullptr;
+    merged->events[place->second] = nullptr;
     merged->position.erase(place);
     icalcomponent_free(standing);
-    move_event(event, merged);
+    merged->position[event] = merged->events.size();
+    merged->events.push_back(event);
     entry->data = event;
     return true;
 }
 
-// Takes every child from the front of the tree: the VTIMEZONEs first (libical
-// keeps them at the front), then the rest in document order. Taking the first
-// child costs nothing, where removing one from the middle makes libical
-// search the list from its head. What is not kept is freed at once.
-void merge_calendar(icalcomponent *root, icalcomponent *calendar, merged_events *merged)
+void merge_calendar(icalcomponent *root, merged_components *merged)
 {
-    while (icalcomponent *child = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT)) {
-        icalcomponent_remove_component(root, child);
-        bool kept = false;
-        switch (icalcomponent_isa(child)) {
-        case ICAL_VTIMEZONE_COMPONENT:
-            kept = merge_time_zone(child, calendar);
-            break;
-        case ICAL_VEVENT_COMPONENT:
-            kept = merge_event(child, merged);
-            break;
-        default:
-            break;
-        }
-        if (!kept)
-            icalcomponent_free(child);
+    taken_components taken = take_zones_and_events(root);
+    for (icalcomponent *zone : taken.zones) {
+        if (!merge_time_zone(zone, merged))
+            icalcomponent_free(zone);
     }
-    icalcomponent_free(root);
+    for (icalcomponent *event : taken.events) {
+        if (!merge_event(event, merged))
+            icalcomponent_free(event);
+    }
 }
 
-void add_merged_events(icalcomponent *calendar, const merged_events *merged)
+void add_merged_components(icalcomponent *calendar, merged_components *merged)
 {
-    for (icalcomponent *event : merged->in_order) {
+    // icalcomponent_add_component puts each VTIMEZONE at the front of the
+    // calendar: adding the last one first leaves them in document order.
+    for (auto zone = merged->zones.rbegin(); zone != merged->zones.rend(); ++zone)
+        icalcomponent_add_component(calendar, *zone);
+    for (icalcomponent *event : merged->events) {
         if (event != nullptr)
             icalcomponent_add_component(calendar, event);
     }
 }
-
