@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "shared/fatal.h"
+#include "shared/tree_moves.h"
 
 icalcomponent *new_output_calendar(const char *prodid)
 {
@@ -142,6 +143,12 @@ void store_output_calendar(output_set *output, icalcomponent *calendar)
         fail_on_output(output->path, cause_of_failed_write(output->fd, calendar));
     if (fsync(output->fd) != 0)
         fail_on_output(output->path, errno);
+    // libical frees a calendar by removing each child, which searches the
+    // calendar's zone array for each VTIMEZONE: a calendar of many zones is
+    // taken out of the set and left to the process exit.
+    if (icalcomponent_count_components(calendar, ICAL_VTIMEZONE_COMPONENT) >
+        static_cast<int>(MAX_REMOVED_ZONES))
+        icalcomponent_remove_component(icalfileset_get_component(output->set), calendar);
     // icalset_free runs icalfileset_free and also frees the set record itself.
     icalset_free(output->set);
     output->set = nullptr;

@@ -28,5 +28,7 @@ output_set open_output_set(const char *path);
 
 /// Writes the calendar through the set, flushes it to disk and renames the
 /// temporary file over the output path. Any failure: status 5 and
-/// "path: reason", the output as it was and no temporary file left.
+/// "path: reason", the output as it was and no temporary file left. The set
+/// frees the calendar, unless it holds more than MAX_REMOVED_ZONES
+/// VTIMEZONEs: that one is left to the process exit (see tree_moves.h).
 void store_output_calendar(output_set *output, icalcomponent *calendar);
