@@ -9,7 +9,6 @@
 #   calendar-SIZE.ics       the calendar: ten years (2018 to 2027) of events
 #   join-SIZE-1.ics .. -4   the same events spread over four files that share
 #                           a fifth of the UIDs with other LAST-MODIFIED stamps
-#                           (only while the UIDs stay under evjoin's 10007)
 #   hostile-minutely.ics    FREQ=MINUTELY from 2003, twenty years before 2023
 #   hostile-century.ics     one all-day event from 1900 to 2100
 #   hostile-long-word.ics   a summary holding one 300 KB word
@@ -27,7 +26,6 @@ import sys
 
 FIRST_YEAR = 2018
 YEARS = 10
-UID_LIMIT = 10007
 ZONES = ["Europe/Berlin", "America/New_York", "Asia/Tokyo"]
 
 VTIMEZONES = {
@@ -540,8 +538,7 @@ def main():
     events = [event for _, group in groups for event in group]
     write(os.path.join(directory, "calendar-%s.ics" % label),
           calendar_bytes(events, "-//Example//Bench calendar//EN"))
-    if len(groups) < UID_LIMIT:
-        write_join_files(groups, directory, label, random.Random(seed))
+    write_join_files(groups, directory, label, random.Random(seed))
     write_hostile(directory)
     print("%s: %d events, %d UIDs" % (label, len(events), len(groups)))
 

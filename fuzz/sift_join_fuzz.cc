@@ -1,7 +1,6 @@
 // sift_join_fuzz: evsift's and evjoin's passes in-process on arbitrary input,
 // with the output written through the output set to a file in a private
-// temporary folder. The fuzzer's inputs are far too short to fill the UID
-// table, whose overflow would end the process.
+// temporary folder.
 //
 // Input: a flag byte, a choice byte, then calendar text.
 //   flags bit 0: 0 evsift, 1 evjoin

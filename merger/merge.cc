@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "merger/uid_table.h"
-#include "shared/fatal.h"
 #include "shared/tree_moves.h"
 
 // The first definition of a TZID wins, from an earlier file or from earlier
@@ -53,8 +52,7 @@ static bool merge_event(icalcomponent *event, merged_components *merged)
     if (entry == nullptr) {
         merged->position[event] = merged->events.size();
         merged->events.push_back(event);
-        if (hsearch(key, event, HTAB_ENTER) == nullptr)
-            report_and_exit(STATUS_EVJOIN_NO_ROOM, "No room in hash table\n");
+        hsearch(key, event, HTAB_ENTER);
         return true;
     }
     free(key);

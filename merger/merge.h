@@ -24,7 +24,7 @@ struct merged_components {
 
 /// Takes what the merge keeps of the parsed tree into merged and frees the
 /// rest; root, with what is left in it, is the caller's to free. The UID
-/// table must exist; a full one ends the run with status 1.
+/// table must exist.
 void merge_calendar(icalcomponent *root, merged_components *merged);
 
 /// Adds the merged time zones and events to the calendar, each time zone in
