@@ -136,7 +136,7 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
         }
         if (htab_needs_init())
             htab_init();
-        merge_calendar(root, &merged);
+        merge_calendar(root, "input", &merged);
         icalcomponent_free(root);
     }
     add_merged_components(calendar, &merged);

@@ -1,6 +1,6 @@
 // evjoin: merges iCalendar files into one: the first definition of each time
-// zone, one event per UID (the most recently modified), and every event that
-// overrides one instance of a recurrence.
+// zone, one event per UID (the most recently modified), and one event per
+// UID and overridden instance of a recurrence, chosen the same way.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -56,7 +56,7 @@ int main(int argc, char **argv)
         icalcomponent *root = read_input(argv[i]);
         if (htab_needs_init())
             htab_init();
-        merge_calendar(root, &merged);
+        merge_calendar(root, argv[i], &merged);
         free_parsed_tree(root);
     }
     add_merged_components(calendar, &merged);

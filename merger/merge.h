@@ -1,6 +1,6 @@
 // merge.h: the merge of parsed calendars into one output calendar: the
-// first definition of each time zone, one event per UID, and every event
-// that overrides one instance of a recurrence.
+// first definition of each time zone, one event per UID, and one overriding
+// instance per UID and instance.
 #pragma once
 
 #include <cstddef>
@@ -20,13 +20,17 @@ struct merged_components {
     std::unordered_set<std::string> zone_ids;
     std::vector<icalcomponent *> events;        // in the order they were moved; a replaced one leaves a null
     std::unordered_map<icalcomponent *, size_t> position;  // of each event that stands for a UID
+    std::vector<size_t> instances;              // the positions of the overriding instances
 };
 
-/// Takes what the merge keeps of the parsed tree into merged and frees the
-/// rest; root, with what is left in it, is the caller's to free. The UID
-/// table must exist.
-void merge_calendar(icalcomponent *root, merged_components *merged);
+/// Takes what the merge keeps of the parsed tree of the input at path into
+/// merged and frees the rest; root, with what is left in it, is the
+/// caller's to free. Says on standard error how many events without UID
+/// were left out. The UID table must exist.
+void merge_calendar(icalcomponent *root, const char *path, merged_components *merged);
 
 /// Adds the merged time zones and events to the calendar, each time zone in
-/// document order, each event in the order it was moved.
+/// document order, each event in the order it was moved, keeping of the
+/// overriding instances of one UID that name the same instance only the one
+/// that stands by LAST-MODIFIED.
 void add_merged_components(icalcomponent *calendar, merged_components *merged);
