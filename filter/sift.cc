@@ -1,12 +1,15 @@
 // sift.cc: the time-zone and event passes of evsift.
 #include "filter/sift.h"
 
+#include "shared/parse_errors.h"
 #include "shared/tree_moves.h"
 
 void move_selected_components(icalcomponent *root, icalcomponent *calendar,
                               const event_selection *selection, const char *added_category)
 {
     taken_components taken = take_zones_and_events(root);
+    for (icalcomponent *&zone : taken.zones)
+        zone = drop_parse_errors(zone, "evsift");
     // icalcomponent_add_component puts each VTIMEZONE at the front of the
     // calendar: adding the last one first leaves them in document order.
     for (auto zone = taken.zones.rbegin(); zone != taken.zones.rend(); ++zone)
@@ -18,6 +21,6 @@ void move_selected_components(icalcomponent *root, icalcomponent *calendar,
         }
         if (added_category != nullptr)
             icalcomponent_add_property(event, icalproperty_new_categories(added_category));
-        icalcomponent_add_component(calendar, event);
+        icalcomponent_add_component(calendar, drop_parse_errors(event, "evsift"));
     }
 }

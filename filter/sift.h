@@ -8,7 +8,8 @@
 
 /// Moves the VTIMEZONEs and the selected VEVENTs among root's children into
 /// calendar, in document order, adding a CATEGORIES property with
-/// added_category (unless null) to each event moved. The caller frees root
-/// with what is left in it.
+/// added_category (unless null) to each event moved, and without libical's
+/// X-LIC-ERROR notes (said on standard error). The caller frees root with
+/// what is left in it.
 void move_selected_components(icalcomponent *root, icalcomponent *calendar,
                               const event_selection *selection, const char *added_category);

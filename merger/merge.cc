@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "merger/uid_table.h"
+#include "shared/parse_errors.h"
 #include "shared/time_zones.h"
 #include "shared/tree_moves.h"
 
@@ -173,6 +174,8 @@ static void drop_repeated_instances(icalcomponent *calendar, merged_components *
 
 void add_merged_components(icalcomponent *calendar, merged_components *merged)
 {
+    for (icalcomponent *&zone : merged->zones)
+        zone = drop_parse_errors(zone, "evjoin");
     // icalcomponent_add_component puts each VTIMEZONE at the front of the
     // calendar: adding the last one first leaves them in document order.
     for (auto zone = merged->zones.rbegin(); zone != merged->zones.rend(); ++zone)
@@ -180,6 +183,6 @@ void add_merged_components(icalcomponent *calendar, merged_components *merged)
     drop_repeated_instances(calendar, merged);
     for (icalcomponent *event : merged->events) {
         if (event != nullptr)
-            icalcomponent_add_component(calendar, event);
+            icalcomponent_add_component(calendar, drop_parse_errors(event, "evjoin"));
     }
 }

@@ -32,5 +32,5 @@ void merge_calendar(icalcomponent *root, const char *path, merged_components *me
 /// Adds the merged time zones and events to the calendar, each time zone in
 /// document order, each event in the order it was moved, keeping of the
 /// overriding instances of one UID that name the same instance only the one
-/// that stands by LAST-MODIFIED.
+/// that stands by LAST-MODIFIED, and without libical's X-LIC-ERROR notes.
 void add_merged_components(icalcomponent *calendar, merged_components *merged);

@@ -1,5 +1,6 @@
 // tree_moves_test.cc: time zones and events taken out of parsed calendars of
-// a few and of many time zones come out whole and in document order.
+// a few and of many time zones come out whole and in document order, and
+// what libical keeps of X- properties survives the move byte for byte.
 #include "shared/tree_moves.h"
 
 #include <map>
@@ -129,6 +130,57 @@ TEST(rebuild_component, leaves_out_one_kind_and_keeps_nested_zones_in_order)
     icalcomponent_free(event);
     icalcomponent_free(copy);
     icalcomponent_free(without);
+}
+
+struct x_property_case {
+    const char *name;
+    const char *line;      // as read
+    const char *written;   // as written; null: the same bytes
+};
+
+// What libical keeps of X- properties; the rows with a written text are
+// what it changes (listed in the manual pages).
+const x_property_case X_PROPERTY_CASES[] = {
+    {"plain text", "X-OWN:plain value", nullptr},
+    {"parameters", "X-OWN;X-A=1;X-B=two:v", nullptr},
+    {"quoted parameter", "X-OWN;X-Q=\"a, b; c: d\":v", nullptr},
+    {"colons in the value", "X-URL:https://example.org:8080/a?b=c", nullptr},
+    {"UTF-8", "X-NAME:J\xc3\xb6rg M\xc3\xbcller", nullptr},
+    {"escaped line break and backslash", "X-TEXT:one\\ntwo\\\\three", nullptr},
+    {"a long value folded as libical folds",
+     "X-LONG:\r\n aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaabbbbbb\r\n bbbb",
+     nullptr},
+    {"a long value folded elsewhere is folded again",
+     "X-LONG:aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n bbbbbbbbbb",
+     "X-LONG:\r\n aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaabbbbbb\r\n bbbb"},
+    {"typed value", "X-COUNT;VALUE=INTEGER:42", nullptr},
+    {"escaped comma loses its backslash", "X-LIST:a\\,b", "X-LIST:a,b"},
+    {"escaped semicolon loses its backslash", "X-LIST:a\\;b", "X-LIST:a;b"},
+    {"a wrong integer becomes 0", "X-COUNT;VALUE=INTEGER:many", "X-COUNT;VALUE=INTEGER:0"},
+};
+
+TEST(x_properties, survive_a_move)
+{
+    for (const x_property_case &c : X_PROPERTY_CASES) {
+        for (int zones : {1, static_cast<int>(MAX_REMOVED_ZONES) + 1}) {
+            SCOPED_TRACE(std::string(c.name) + (zones > 1 ? ", rebuilt" : ", removed"));
+            std::string text = "BEGIN:VCALENDAR\r\n";
+            for (int n = 0; n < zones; n++)
+                text += zone(n);
+            text += "BEGIN:VEVENT\r\nUID:u\r\n" + std::string(c.line) + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+            icalcomponent *root = icalparser_parse_string(text.c_str());
+            ASSERT_NE(nullptr, root);
+            taken_components taken = take_zones_and_events(root);
+            ASSERT_EQ(1u, taken.events.size());
+            std::string written = c.written != nullptr ? c.written : c.line;
+            EXPECT_EQ("BEGIN:VEVENT\r\nUID:u\r\n" + written + "\r\nEND:VEVENT\r\n",
+                      text_of(taken.events[0]));
+            icalcomponent_free(root);
+            for (icalcomponent *component : taken.zones)
+                icalcomponent_free(component);
+            icalcomponent_free(taken.events[0]);
+        }
+    }
 }
 
 }  // namespace
