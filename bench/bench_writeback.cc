@@ -7,7 +7,8 @@
 // -c keeps only the events with that category (letter case ignored), so that
 // the floor writes the events that evsift -c writes. -j keeps what evjoin
 // keeps: the first time zone of each TZID, one event per UID (the later
-// LAST-MODIFIED, the first one read on a tie) and every overriding instance.
+// LAST-MODIFIED, the first one read on a tie) and one overriding instance
+// per UID and RECURRENCE-ID.
 #include <cstring>
 #include <set>
 #include <string>
@@ -94,13 +95,21 @@ static void keep_or_free(icalcomponent *child, const writeback_options &options,
             return;
         }
         const char *uid = icalcomponent_get_uid(child);
-        if (!options.join ||
-            icalcomponent_get_first_property(child, ICAL_RECURRENCEID_PROPERTY) != nullptr) {
+        if (!options.join) {
             kept->in_order.push_back(child);
             return;
         }
         if (uid != nullptr) {
-            auto found = kept->uid_place.emplace(uid, kept->in_order.size());
+            // An overriding instance is one per UID and instance, as written.
+            std::string key = uid;
+            icalproperty *instance = icalcomponent_get_first_property(child, ICAL_RECURRENCEID_PROPERTY);
+            if (instance != nullptr) {
+                const char *written = icalproperty_get_value_as_string(instance);
+                icalparameter *zone = icalproperty_get_first_parameter(instance, ICAL_TZID_PARAMETER);
+                key += std::string("\n") + (written != nullptr ? written : "") + "\n" +
+                       (zone != nullptr ? icalparameter_get_tzid(zone) : "");
+            }
+            auto found = kept->uid_place.emplace(key, kept->in_order.size());
             if (found.second) {
                 kept->in_order.push_back(child);
                 return;

@@ -3,15 +3,22 @@
 # same seed and size.
 #
 #   make_calendars.py SIZE DIRECTORY [SEED]
+#   make_calendars.py --zones COUNT DIRECTORY
 #
 # SIZE is a number of VEVENTs (1k, 10k, 100k or a plain number). Writes
 #   calendar-SIZE.ics       the calendar: ten years (2018 to 2027) of events
 #   join-SIZE-1.ics .. -4   the same events spread over four files that share
 #                           a fifth of the UIDs with other LAST-MODIFIED stamps
-#                           (only while the UIDs stay under evjoin's 10007)
 #   hostile-minutely.ics    FREQ=MINUTELY from 2003, twenty years before 2023
 #   hostile-century.ics     one all-day event from 1900 to 2100
 #   hostile-long-word.ics   a summary holding one 300 KB word
+# With --zones, COUNT distinct TZIDs (5k, 20k or a plain number):
+#   zones-COUNT.ics         one calendar of COUNT VTIMEZONEs, every fourth used
+#                           by one event (up to 20k zones fewer UIDs than the
+#                           10007 of evjoin's first table, so that older builds
+#                           can be compared), and one moved instance for every
+#                           tenth event
+#   zones-COUNT-1.ics .. -4 the same, a quarter of the zones in each file
 import datetime
 import os
 import random
@@ -19,7 +26,6 @@ import sys
 
 FIRST_YEAR = 2018
 YEARS = 10
-UID_LIMIT = 10007
 ZONES = ["Europe/Berlin", "America/New_York", "Asia/Tokyo"]
 
 VTIMEZONES = {
@@ -461,6 +467,53 @@ def write_hostile(directory):
         write(os.path.join(directory, "hostile-%s.ics" % name), b"".join(fold(l) for l in lines))
 
 
+def zone_lines(tzid):
+    """The Berlin rules under another name, as exports that give each
+    event a zone of its own write them."""
+    lines = list(VTIMEZONES["Europe/Berlin"])
+    lines[1] = "TZID:" + tzid
+    lines[2] = "X-LIC-LOCATION:" + tzid
+    return lines
+
+
+def zone_event_lines(n, tzid):
+    day = datetime.date(2023, 1, 2) + datetime.timedelta(days=n % 700)
+    start = "%sT%02d0000" % (date_text(day), 8 + n % 10)
+    end = "%sT%02d3000" % (date_text(day), 8 + n % 10)
+    uid = "zone-event-%d@example.org" % n
+    master = ["BEGIN:VEVENT", "UID:" + uid, "DTSTAMP:20230101T000000Z",
+              "LAST-MODIFIED:20230101T000000Z", "DTSTART;TZID=%s:%s" % (tzid, start),
+              "DTEND;TZID=%s:%s" % (tzid, end), "RRULE:FREQ=WEEKLY;COUNT=10",
+              "SUMMARY:Meeting %d" % n, "LOCATION:Room %d" % (n % 50), "END:VEVENT"]
+    if n % 10 != 3:
+        return master
+    moved_day = day + datetime.timedelta(days=7)
+    return master + ["BEGIN:VEVENT", "UID:" + uid, "DTSTAMP:20230101T000000Z",
+                     "LAST-MODIFIED:20230102T000000Z",
+                     "RECURRENCE-ID;TZID=%s:%sT%02d0000" % (tzid, date_text(moved_day), 8 + n % 10),
+                     "DTSTART;TZID=%s:%sT%02d0000" % (tzid, date_text(moved_day), 9 + n % 10),
+                     "SUMMARY:Meeting %d (moved)" % n, "END:VEVENT"]
+
+
+def write_zone_files(label, count, directory):
+    def calendar(numbers, prodid):
+        out = [fold("BEGIN:VCALENDAR"), fold("VERSION:2.0"), fold("PRODID:" + prodid)]
+        for n in numbers:
+            out += [fold(line) for line in zone_lines("Bench/Zone-%06d" % n)]
+        for n in numbers:
+            if n % 4 == 0:
+                out += [fold(line) for line in zone_event_lines(n // 4, "Bench/Zone-%06d" % n)]
+        out.append(fold("END:VCALENDAR"))
+        return b"".join(out)
+    write(os.path.join(directory, "zones-%s.ics" % label),
+          calendar(range(count), "-//Example//Bench zones//EN"))
+    quarter = (count + 3) // 4
+    for index in range(4):
+        numbers = range(index * quarter, min(count, (index + 1) * quarter))
+        write(os.path.join(directory, "zones-%s-%d.ics" % (label, index + 1)),
+              calendar(numbers, "-//Example//Bench zones part %d//EN" % (index + 1)))
+
+
 def parse_size(text):
     if text.endswith("k"):
         return int(text[:-1]) * 1000
@@ -468,8 +521,13 @@ def parse_size(text):
 
 
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--zones":
+        os.makedirs(sys.argv[3], exist_ok=True)
+        write_zone_files(sys.argv[2], parse_size(sys.argv[2]), sys.argv[3])
+        print("%s: zone calendars" % sys.argv[2])
+        return
     if len(sys.argv) not in (3, 4):
-        sys.exit("usage: make_calendars.py SIZE DIRECTORY [SEED]")
+        sys.exit("usage: make_calendars.py SIZE DIRECTORY [SEED] | --zones COUNT DIRECTORY")
     label = sys.argv[1]
     size = parse_size(label)
     directory = sys.argv[2]
@@ -480,8 +538,7 @@ def main():
     events = [event for _, group in groups for event in group]
     write(os.path.join(directory, "calendar-%s.ics" % label),
           calendar_bytes(events, "-//Example//Bench calendar//EN"))
-    if len(groups) < UID_LIMIT:
-        write_join_files(groups, directory, label, random.Random(seed))
+    write_join_files(groups, directory, label, random.Random(seed))
     write_hostile(directory)
     print("%s: %d events, %d UIDs" % (label, len(events), len(groups)))
 

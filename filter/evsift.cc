@@ -13,6 +13,7 @@
 #include "shared/event_selection.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
+#include "shared/tree_moves.h"
 #include "shared/usage.h"
 
 struct sift_options {
@@ -101,11 +102,8 @@ int main(int argc, char **argv)
     parsed_calendar parsed = parse_calendar_stream(input, options.input_path);
     icalparser_free(parsed.parser);
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
-    icalcomponent *left_behind = icalcomponent_new(ICAL_XROOT_COMPONENT);
-    move_selected_components(parsed.root, calendar, left_behind, &options.selection,
-                             options.added_category);
+    move_selected_components(parsed.root, calendar, &options.selection, options.added_category);
     store_output_calendar(&output, calendar);
-    icalcomponent_free(parsed.root);
-    icalcomponent_free(left_behind);
+    free_parsed_tree(parsed.root);
     return STATUS_DONE;
 }

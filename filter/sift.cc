@@ -1,27 +1,26 @@
 // sift.cc: the time-zone and event passes of evsift.
 #include "filter/sift.h"
 
-// The walk takes every child from the front of the tree: VTIMEZONEs first
-// (libical keeps them at the front), in their order, then the rest in
-// document order. Taking the first child costs nothing, where removing a
-// child from the middle makes libical search the list from its head. What
-// stays behind goes to a holder that is freed with the tree.
+#include "shared/parse_errors.h"
+#include "shared/tree_moves.h"
+
 void move_selected_components(icalcomponent *root, icalcomponent *calendar,
-                              icalcomponent *left_behind, const event_selection *selection,
-                              const char *added_category)
+                              const event_selection *selection, const char *added_category)
 {
-    while (icalcomponent *child = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT)) {
-        icalcomponent_kind kind = icalcomponent_isa(child);
-        bool keep = kind == ICAL_VTIMEZONE_COMPONENT ||
-                    (kind == ICAL_VEVENT_COMPONENT &&
-                     select_event(child, selection, "NONE", evsift_class_text));
-        icalcomponent_remove_component(root, child);
-        if (!keep) {
-            icalcomponent_add_component(left_behind, child);
+    taken_components taken = take_zones_and_events(root);
+    for (icalcomponent *&zone : taken.zones)
+        zone = drop_parse_errors(zone, "evsift");
+    // icalcomponent_add_component puts each VTIMEZONE at the front of the
+    // calendar: adding the last one first leaves them in document order.
+    for (auto zone = taken.zones.rbegin(); zone != taken.zones.rend(); ++zone)
+        icalcomponent_add_component(calendar, *zone);
+    for (icalcomponent *event : taken.events) {
+        if (!select_event(event, selection, "NONE", evsift_class_text)) {
+            icalcomponent_free(event);
             continue;
         }
-        if (kind == ICAL_VEVENT_COMPONENT && added_category != nullptr)
-            icalcomponent_add_property(child, icalproperty_new_categories(added_category));
-        icalcomponent_add_component(calendar, child);
+        if (added_category != nullptr)
+            icalcomponent_add_property(event, icalproperty_new_categories(added_category));
+        icalcomponent_add_component(calendar, drop_parse_errors(event, "evsift"));
     }
 }

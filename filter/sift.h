@@ -7,8 +7,9 @@
 #include "shared/event_selection.h"
 
 /// Moves the VTIMEZONEs and the selected VEVENTs among root's children into
-/// calendar, adding a CATEGORIES property with added_category (unless null)
-/// to each event moved; every other child goes to left_behind.
+/// calendar, in document order, adding a CATEGORIES property with
+/// added_category (unless null) to each event moved, and without libical's
+/// X-LIC-ERROR notes (said on standard error). The caller frees root with
+/// what is left in it.
 void move_selected_components(icalcomponent *root, icalcomponent *calendar,
-                              icalcomponent *left_behind, const event_selection *selection,
-                              const char *added_category);
+                              const event_selection *selection, const char *added_category);

@@ -1,6 +1,6 @@
 // evjoin: merges iCalendar files into one: the first definition of each time
-// zone, one event per UID (the most recently modified), and every event that
-// overrides one instance of a recurrence.
+// zone, one event per UID (the most recently modified), and one event per
+// UID and overridden instance of a recurrence, chosen the same way.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
+#include "shared/tree_moves.h"
 #include "shared/usage.h"
 
 [[noreturn]] static void usage()
@@ -63,10 +64,13 @@ int main(int argc, char **argv)
     icalcomponent *calendar = new_output_calendar(EVJOIN_PRODID);
     if (argc - optind < 2)
         usage();
-    merged_events merged;
-    for (int i = optind; i < argc - 1; i++)
-        merge_calendar(read_input(argv[i]), calendar, &merged);
-    add_merged_events(calendar, &merged);
+    merged_components merged;
+    for (int i = optind; i < argc - 1; i++) {
+        icalcomponent *root = read_input(argv[i]);
+        merge_calendar(root, argv[i], &merged);
+        free_parsed_tree(root);
+    }
+    add_merged_components(calendar, &merged);
     output_set output = open_output_set(argv[argc - 1]);
     store_output_calendar(&output, calendar);
     return STATUS_DONE;

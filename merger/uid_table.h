@@ -1,5 +1,5 @@
-// uid_table.h: the fixed-size table of UIDs that evjoin has put into its
-// output, each with the event that stands there for it. One per process.
+// uid_table.h: the table of UIDs that evjoin has put into its output, each
+// with the event that stands there for it. One per process; it grows.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,10 @@ bool htab_needs_init();
 
 /// HTAB_FIND: the entry whose key equals key byte for byte, or null.
 /// HTAB_ENTER: that entry with key and data replaced, or a new entry in the
-/// first free slot; null when every slot holds another key. Any other action
-/// works as HTAB_FIND.
+/// first free slot. A new key that would fill three quarters of the slots
+/// first moves the table to about twice as many (a prime); failing storage
+/// ends the run with status 7. Any other action works as HTAB_FIND. An
+/// entry stays where it is until the next new key is entered.
 htab_entry *hsearch(char *key, void *data, int action);
 
 /// The djb2 hash with each byte read as a signed char, modulo 2^32.

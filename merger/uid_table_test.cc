@@ -1,4 +1,4 @@
-// uid_table_test.cc: the hash, the probe sequence, a full table and re-entered keys.
+// uid_table_test.cc: the hash, the probe sequence, growth and re-entered keys.
 #include "merger/uid_table.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 
 namespace {
 
+// The slots of a new table.
 constexpr uint32_t SLOTS = 10007;
 
 class uid_table : public testing::Test {
@@ -61,15 +62,6 @@ TEST(htab_hash, table)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.hash, htab_hash(c.key));
     }
-}
-
-TEST_F(uid_table, has_10007_slots_and_known_start_slots)
-{
-    EXPECT_FALSE(htab_needs_init());
-    EXPECT_EQ(SLOTS, htab_slot_count());
-    EXPECT_EQ(0u, htab_used_count());
-    EXPECT_EQ(4380u, start_slot("abc"));
-    EXPECT_EQ(5381u, start_slot(""));
 }
 
 TEST_F(uid_table, empty_table_finds_nothing)
@@ -201,34 +193,82 @@ TEST_F(uid_table, probe_wraps_from_last_slot_to_first)
     EXPECT_EQ(wrapped_entry, hsearch(text(wrapped), nullptr, HTAB_FIND));
 }
 
-TEST_F(uid_table, full_table_refuses_one_more_key)
+static bool is_prime(uint32_t n)
+{
+    for (uint32_t d = 2; d * d <= n; d++) {
+        if (n % d == 0)
+            return false;
+    }
+    return n > 1;
+}
+
+// Enters count keys "uid-N@example.org", each with its own string as data.
+static std::vector<std::string> enter_keys(uint32_t count)
 {
     std::vector<std::string> keys;
-    keys.reserve(SLOTS);
-    for (uint32_t n = 0; n < SLOTS; n++)
+    keys.reserve(count);
+    for (uint32_t n = 0; n < count; n++)
         keys.push_back("uid-" + std::to_string(n) + "@example.org");
     for (std::string &key : keys)
-        ASSERT_NE(nullptr, hsearch(text(key), &key, HTAB_ENTER)) << key;
-    EXPECT_EQ(SLOTS, htab_used_count());
+        EXPECT_NE(nullptr, hsearch(text(key), &key, HTAB_ENTER)) << key;
+    return keys;
+}
 
-    std::string extra = "one-more@example.org";
-    EXPECT_EQ(nullptr, hsearch(text(extra), nullptr, HTAB_ENTER));
-    EXPECT_EQ(nullptr, hsearch(text(extra), nullptr, HTAB_FIND));
-    EXPECT_EQ(SLOTS, htab_used_count());
+struct growth_case {
+    const char *name;
+    uint32_t keys;
+    uint32_t least_slots;  // the table has at least this many slots, a prime,
+    uint32_t most_slots;   // and at most this many
+};
 
-    // Every key is still there, and re-entering one still works when full.
-    for (std::string &key : keys) {
-        htab_entry *found = hsearch(text(key), nullptr, HTAB_FIND);
-        ASSERT_NE(nullptr, found) << key;
-        ASSERT_EQ(&key, found->data) << key;
+static const growth_case GROWTH_CASES[] = {
+    {"three quarters of the first table fit", SLOTS * 3 / 4, SLOTS, SLOTS},
+    {"one more moves to about twice the slots", SLOTS * 3 / 4 + 1, 2 * SLOTS, 2 * SLOTS + 100},
+    {"the old limit of one table is passed", SLOTS + 1, 2 * SLOTS, 2 * SLOTS + 100},
+    {"thirty thousand keys take two moves", 30000, 4 * SLOTS, 4 * SLOTS + 300},
+};
+
+TEST(uid_table_growth, table)
+{
+    for (const growth_case &c : GROWTH_CASES) {
+        SCOPED_TRACE(c.name);
+        htab_init();
+        std::vector<std::string> keys = enter_keys(c.keys);
+        EXPECT_EQ(c.keys, htab_used_count());
+        EXPECT_GE(htab_slot_count(), c.least_slots);
+        EXPECT_LE(htab_slot_count(), c.most_slots);
+        EXPECT_TRUE(is_prime(htab_slot_count()));
+        EXPECT_LE(static_cast<uint64_t>(htab_used_count()) * 4,
+                  static_cast<uint64_t>(htab_slot_count()) * 3);
+        // Every key is found with its data, by a copy of its text.
+        for (std::string &key : keys) {
+            std::string copy = key;
+            htab_entry *found = hsearch(text(copy), nullptr, HTAB_FIND);
+            ASSERT_NE(nullptr, found) << key;
+            ASSERT_EQ(&key, found->data) << key;
+            ASSERT_EQ(key.data(), found->key) << key;
+        }
+        std::string absent = "absent@example.org";
+        EXPECT_EQ(nullptr, hsearch(text(absent), nullptr, HTAB_FIND));
+        htab_destroy();
     }
+}
+
+TEST_F(uid_table, data_changed_before_a_move_is_kept)
+{
+    std::string first = "first@example.org";
+    int before = 0, after = 0;
+    hsearch(text(first), &before, HTAB_ENTER)->data = &after;
+    std::vector<std::string> keys = enter_keys(SLOTS);
+    ASSERT_GT(htab_slot_count(), SLOTS);
+    EXPECT_EQ(&after, hsearch(text(first), nullptr, HTAB_FIND)->data);
+    // Re-entering a key after the move replaces it without counting.
     std::string copy = keys[500];
     int data = 0;
     htab_entry *again = hsearch(text(copy), &data, HTAB_ENTER);
-    ASSERT_NE(nullptr, again);
     EXPECT_EQ(copy.data(), again->key);
     EXPECT_EQ(&data, again->data);
-    EXPECT_EQ(SLOTS, htab_used_count());
+    EXPECT_EQ(SLOTS + 1, htab_used_count());
 }
 
 TEST_F(uid_table, destroy_gives_an_empty_table_again)

@@ -16,6 +16,5 @@ enum exit_status {
     STATUS_EVTABLE_WRITE = 6,
 
     STATUS_FILE = 5,             // evjoin and evsift: a file cannot be opened, closed or written
-    STATUS_EVJOIN_NO_ROOM = 1,
     STATUS_EVJOIN_TABLE_ALLOC = 7,
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "shared/exit_status.h"
+#include "shared/tree_moves.h"
 
 icalcomponent *new_output_calendar(const char *prodid)
 {
@@ -31,5 +32,10 @@ void store_output_calendar(output_set *output, icalcomponent *calendar)
     write_output_text(output, text, strlen(text));
     free(text);
     commit_output_file(output);
-    icalcomponent_free(calendar);
+    // libical frees a calendar by removing each child, which searches the
+    // calendar's zone array for each VTIMEZONE: a calendar of many zones is
+    // left to the process exit.
+    if (icalcomponent_count_components(calendar, ICAL_VTIMEZONE_COMPONENT) <=
+        static_cast<int>(MAX_REMOVED_ZONES))
+        icalcomponent_free(calendar);
 }

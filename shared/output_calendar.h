@@ -24,6 +24,8 @@ output_set open_output_set(const char *path);
 
 /// Creates the temporary file, writes the calendar's text to it (the bytes
 /// libical's file set writes), flushes it to disk and renames it over the
-/// output; frees the calendar. Any failure: status 5 and "path: reason", the
-/// output as it was and no temporary file left.
+/// output. Any failure: status 5 and "path: reason", the output as it was and
+/// no temporary file left. Frees the calendar, unless it holds more than
+/// MAX_REMOVED_ZONES VTIMEZONEs: that one is left to the process exit (see
+/// tree_moves.h).
 void store_output_calendar(output_set *output, icalcomponent *calendar);
