@@ -168,7 +168,6 @@ int main(int argc, char **argv)
     collect_occurrences(calendar.root, &settings.selection, settings.display_zone,
                         settings.period_start, settings.period_duration);
     sort_occurrences();
-    drop_overridden_occurrences();
     print_document(&settings, occurrence_records());
     finish_output();
 

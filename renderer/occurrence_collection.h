@@ -1,14 +1,16 @@
 // occurrence_collection.h: the selected events of a calendar turned into
-// dated occurrences for the period, recurrences expanded and multi-day
-// events spread over their days.
+// dated occurrences for the period: recurrences expanded with their added
+// and excluded dates, instances replaced by the events that override them,
+// and every instance that lasts several days spread over its days.
 #pragma once
 
 #include <libical/ical.h>
 
 #include "shared/event_selection.h"
 
-/// Recurrence expansion of one event stops after this many instances, with a
-/// note on standard error; no calendar people use comes near it.
+/// Recurrence expansion of one event stops after this many instances (from
+/// its rule and its RDATEs together), with a note on standard error; no
+/// calendar people use comes near it.
 constexpr long MAX_RECURRENCE_INSTANCES = 1000000;
 
 void collect_occurrences(icalcomponent *root, const event_selection *selection,

@@ -126,10 +126,12 @@ TEST(collect_occurrences, edge_cases)
                "RRULE:FREQ=DAILY;UNTIL=20020928T000000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
          {"20020926T220000Z/20020927T000000Z", "20020927T220000Z/20020928T000000Z"}},
-        {"recurring instances of several days give one occurrence each",
+        {"recurring instances of several days give one occurrence for each day",
          event("UID:a\r\nDTSTART;VALUE=DATE:20021005\r\nDTEND;VALUE=DATE:20021008\r\n"
                "RRULE:FREQ=WEEKLY;COUNT=2\r\n"),
-         "20020927", "P5W", NO_SELECTION, {"20021005/20021008", "20021012/20021015"}},
+         "20020927", "P5W", NO_SELECTION,
+         {"20021005/20021008", "20021006/20021008", "20021007/20021008", "20021012/20021015",
+          "20021013/20021015", "20021014/20021015"}},
         {"single event without an end starts and ends at DTSTART",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\n"), "20020927", "P5W", NO_SELECTION,
          {"20021005T100000Z/20021005T100000Z"}},
@@ -153,18 +155,18 @@ TEST(collect_occurrences, edge_cases)
         {"DTEND before DTSTART gives one occurrence",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nDTEND:20021004T100000Z\r\n"), "20020927",
          "P5W", NO_SELECTION, {"20021005T100000Z/20021004T100000Z"}},
-        {"a date in EXDATE still shows",
+        {"a date in EXDATE removes its instance",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=3\r\n"
                "EXDATE:20021006T100000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
-         {"20021005T100000Z/20021005T100000Z", "20021006T100000Z/20021006T100000Z",
-          "20021007T100000Z/20021007T100000Z"}},
-        {"a date in RDATE gives none",
+         {"20021005T100000Z/20021005T100000Z", "20021007T100000Z/20021007T100000Z"}},
+        {"a date in RDATE adds an instance, with or without a rule, after the rule's",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=1\r\n"
                "RDATE:20021010T100000Z\r\n") +
              event("UID:b\r\nDTSTART:20021006T100000Z\r\nRDATE:20021011T100000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
-         {"20021005T100000Z/20021005T100000Z", "20021006T100000Z/20021006T100000Z"}},
+         {"20021005T100000Z/20021005T100000Z", "20021010T100000Z/20021010T100000Z",
+          "20021006T100000Z/20021006T100000Z", "20021011T100000Z/20021011T100000Z"}},
         {"only the first RRULE counts",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=2\r\n"
                "RRULE:FREQ=WEEKLY;COUNT=5\r\n"),
@@ -309,8 +311,8 @@ const frequency_set FREQUENCIES[] = {
 
 const char *const TIMES_OF_DAY[] = {"023000", "101520", "235959"};
 
-const char *const TIMED_DURATIONS[] = {"-PT1H", "PT0S", "PT3H", "P3DT2H"};
-const char *const DATE_DURATIONS[] = {"-P1D", "P0D", "P1D", "P4D"};
+const char *const TIMED_DURATIONS[] = {"-PT1H", "PT0S", "PT3H", "P1DT2H"};
+const char *const DATE_DURATIONS[] = {"-P1D", "P0D", "P1D", "P2D"};
 
 icaltimetype add_days(icaltimetype t, long days)
 {
@@ -403,17 +405,29 @@ void compare_expansions(const frequency_set &set)
                     std::vector<std::string> starts;
                     std::vector<long> offsets = set.days_before;
                     offsets.push_back(-1);   // inside the period
+                    // Each event also leaves out the instance two days into
+                    // the period at DTSTART's time of day, and adds one at
+                    // noon a day later.
+                    std::string excluded = date_text(add_days(period_start, 2));
+                    std::string added = date_text(add_days(period_start, 3));
                     for (size_t o = 0; o < offsets.size(); o++) {
                         std::string dtstart = date_text(add_days(period_start, -offsets[o]));
-                        if (!kind.is_date)
-                            dtstart += std::string("T") + TIMES_OF_DAY[turns() % 3] +
-                                       kind.suffix;
+                        std::string exdate = excluded;
+                        std::string rdate = added;
+                        if (!kind.is_date) {
+                            const char *time_of_day = TIMES_OF_DAY[turns() % 3];
+                            dtstart += std::string("T") + time_of_day + kind.suffix;
+                            exdate += std::string("T") + time_of_day + kind.suffix;
+                            rdate += std::string("T120000") + kind.suffix;
+                        }
                         const char *duration = durations[turns() % 4];
                         starts.push_back(std::string("DTSTART") + kind.parameter + ":" +
                                          dtstart + " DURATION:" + duration);
                         events += event("UID:" + std::to_string(o) + "\r\nDTSTART" +
                                         kind.parameter + ":" + dtstart + "\r\nDURATION:" +
-                                        duration + "\r\nRRULE:" + rule + "\r\n");
+                                        duration + "\r\nRRULE:" + rule + "\r\nEXDATE" +
+                                        kind.parameter + ":" + exdate + "\r\nRDATE" +
+                                        kind.parameter + ":" + rdate + "\r\n");
                     }
                     icalcomponent *root = parse_calendar(events);
                     icaltimezone *display_zone = display_zones[turns() % 4];
@@ -433,7 +447,9 @@ void compare_expansions(const frequency_set &set)
                             << "RRULE:" << rule << "\nperiod " << period << ", display zone "
                             << (display_zone != nullptr ? icaltimezone_get_tzid(display_zone)
                                                         : "(none)")
-                            << "\nevents (UID is the index): " << testing::PrintToString(starts)
+                            << "\nevents (UID is the index, each with EXDATE " << excluded
+                            << " and RDATE " << added
+                            << "): " << testing::PrintToString(starts)
                             << "\nrecords " << plain.records.size() << " from DTSTART, "
                             << near.records.size() << " near the period; first difference at "
                             << i << ":\n  from DTSTART: "
