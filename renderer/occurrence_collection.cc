@@ -19,10 +19,18 @@
 
 static bool expansion_from_dtstart = false;
 static long instance_limit = MAX_RECURRENCE_INSTANCES;
+static long event_occurrence_limit = MAX_EVENT_OCCURRENCES;
+static long document_occurrence_limit = MAX_DOCUMENT_OCCURRENCES;
 
 void set_recurrence_instance_limit(long limit)
 {
     instance_limit = limit;
+}
+
+void set_occurrence_limits(long per_event, long per_document)
+{
+    event_occurrence_limit = per_event;
+    document_occurrence_limit = per_document;
 }
 
 void set_expansion_from_dtstart(bool from_dtstart)
@@ -135,6 +143,8 @@ struct collection {
     icaltimezone *display_zone;
     period wanted;
     override_index overrides;
+    long occurrences;
+    bool document_full;
 };
 
 // The collection of one event.
@@ -144,6 +154,7 @@ struct event_work {
     bool overridable;     // some event overrides an instance of its UID
     time_set excluded;    // its EXDATE values
     long instances;       // taken from its rule and its RDATEs
+    long occurrences;
 };
 
 }  // namespace
@@ -288,11 +299,34 @@ static void note_cut_short(icalcomponent *event, long instances)
             uid_or_placeholder(event, "an event without UID"), instances);
 }
 
+// One occurrence; false when a limit stops the event or the whole document.
+static bool append_occurrence(collection *c, event_work *e, icaltimetype start, icaltimetype end)
+{
+    if (c->occurrences >= document_occurrence_limit) {
+        if (!c->document_full)
+            fprintf(stderr, "evtable: document cut short after %ld occurrences\n",
+                    document_occurrence_limit);
+        c->document_full = true;
+        return false;
+    }
+    if (e->occurrences >= event_occurrence_limit) {
+        const char *uid = icalcomponent_get_uid(e->event);
+        fprintf(stderr, "evtable: %s%s cut short after %ld occurrences\n",
+                uid != nullptr ? "event " : "an event without UID", uid != nullptr ? uid : "",
+                event_occurrence_limit);
+        return false;
+    }
+    add_occurrence(e->event, c->display_zone, start, end);
+    e->occurrences++;
+    c->occurrences++;
+    return true;
+}
+
 // One occurrence per day of the instance, each carrying the instance's own
 // end; a day is one more when its start, at the instance's time of day, is
 // still before the end. Days whose date cannot fall in a month that the
-// document shows are skipped: they would never be written. True while the
-// event's occurrences may go on.
+// document shows are skipped: they would never be written. False when a
+// limit stopped the event.
 static bool append_instance(collection *c, event_work *e, icaltimetype start, icaltimetype end)
 {
     icaltimetype day_start = start;
@@ -307,7 +341,8 @@ static bool append_instance(collection *c, event_work *e, icaltimetype start, ic
     while (first || is_before(day_start, end)) {
         if (day_number(day_start) > c->wanted.last_shown_day + ZONE_MARGIN_DAYS)
             return true;
-        add_occurrence(e->event, c->display_zone, day_start, end);
+        if (!append_occurrence(c, e, day_start, end))
+            return false;
         day_start = icaltime_add(day_start, one_day);
         first = false;
     }
@@ -452,6 +487,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
     e.event = entry.event;
     e.overridable = false;
     e.instances = 0;
+    e.occurrences = 0;
     // An override is one instance: a rule, RDATEs or EXDATEs copied into it
     // are not expanded, and nothing replaces it.
     if (entry.recurrence_id != nullptr) {
@@ -490,9 +526,13 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     c.wanted.last_shown_day =
         day_number(c.wanted.end.year, c.wanted.end.month,
                    icaltime_days_in_month(c.wanted.end.month, c.wanted.end.year));
+    c.occurrences = 0;
+    c.document_full = false;
 
     std::vector<event_entry> entries = walk_events(root, &c.overrides);
     for (const event_entry &entry : entries) {
+        if (c.document_full)
+            break;
         if (!select_event(entry.event, selection, "PUBLIC", evtable_class_text))
             continue;
         icaltimetype dtstart = icalcomponent_get_dtstart(entry.event);

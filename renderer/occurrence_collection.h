@@ -13,6 +13,12 @@
 /// calendar people use comes near it.
 constexpr long MAX_RECURRENCE_INSTANCES = 1000000;
 
+/// One event gives at most this many occurrences, one document at most
+/// this many; each limit ends the collection of what it cuts, with a note
+/// on standard error.
+constexpr long MAX_EVENT_OCCURRENCES = 100000;
+constexpr long MAX_DOCUMENT_OCCURRENCES = 2000000;
+
 void collect_occurrences(icalcomponent *root, const event_selection *selection,
                          icaltimezone *display_zone, icaltimetype period_start,
                          icaldurationtype period_duration);
@@ -24,6 +30,10 @@ void set_expansion_from_dtstart(bool from_dtstart);
 /// For the fuzzer, which runs many documents in one process: a lower bound
 /// than MAX_RECURRENCE_INSTANCES on the instances of one event.
 void set_recurrence_instance_limit(long limit);
+
+/// For tests and the fuzzer: lower bounds than MAX_EVENT_OCCURRENCES and
+/// MAX_DOCUMENT_OCCURRENCES.
+void set_occurrence_limits(long per_event, long per_document);
 
 /// For tests: the number of recurrence instances taken from libical so far.
 long long recurrence_instances_taken();

@@ -554,3 +554,83 @@ TEST(recurrence_instances_taken, hostile_rule_is_cut_short)
         icalcomponent_free(root);
     }
 }
+
+struct limit_case {
+    const char *name;
+    std::string events;
+    const char *period_start;
+    const char *period_duration;
+    long event_limit;
+    long document_limit;
+    std::vector<int> records;   // per event, in document order
+    const char *notes;
+};
+
+// Each limit stops what it cuts with a note and lets the rest through.
+TEST(collect_occurrences, limits_on_occurrences)
+{
+    const std::string centuries =
+        "DTSTART;VALUE=DATE:19000101\r\nDTEND;VALUE=DATE:21000101\r\n";
+    const limit_case cases[] = {
+        {"a single event of centuries stops at the event limit",
+         event("UID:long\r\n" + centuries) + event("UID:after\r\nDTSTART:19000105T100000Z\r\n"),
+         "19000101", "P73000D", 100, 1000, {100, 1},
+         "evtable: event long cut short after 100 occurrences\n"},
+        {"so does a series of instances of several days",
+         event("UID:daily\r\nDTSTART;VALUE=DATE:19000101\r\nDTEND;VALUE=DATE:19000104\r\n"
+               "RRULE:FREQ=DAILY\r\n"),
+         "19000101", "P1000D", 100, 1000, {100},
+         "evtable: event daily cut short after 100 occurrences\n"},
+        {"an event without UID is named as such",
+         event(centuries), "19000101", "P1000D", 100, 1000, {100},
+         "evtable: an event without UID cut short after 100 occurrences\n"},
+        {"the document limit stops the collection of every later event",
+         event("UID:a\r\n" + centuries) + event("UID:b\r\n" + centuries) +
+             event("UID:c\r\nDTSTART:19000105T100000Z\r\n"),
+         "19000101", "P1000D", 100, 150, {100, 50, 0},
+         "evtable: event a cut short after 100 occurrences\n"
+         "evtable: document cut short after 150 occurrences\n"},
+    };
+    for (const limit_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        icalcomponent *root = parse_calendar(c.events);
+        set_occurrence_limits(c.event_limit, c.document_limit);
+        clear_occurrences();
+        testing::internal::CaptureStderr();
+        collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
+                            icaltime_from_string(c.period_start),
+                            icaldurationtype_from_string(c.period_duration));
+        EXPECT_EQ(c.notes, testing::internal::GetCapturedStderr());
+        set_occurrence_limits(MAX_EVENT_OCCURRENCES, MAX_DOCUMENT_OCCURRENCES);
+        std::vector<int> records;
+        occurrence_view view = occurrence_records();
+        int event_index = 0;
+        for (icalcomponent *e = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+             e != nullptr; e = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+            records.push_back(0);
+            for (int i = 0; i < view.record_count; i++)
+                records[event_index] += view.records[i].component == e ? 1 : 0;
+            event_index++;
+        }
+        EXPECT_EQ(c.records, records);
+        clear_occurrences();
+        icalcomponent_free(root);
+    }
+}
+
+// The event limit as evtable runs: one all-day event over four centuries
+// shown whole gives its first 100,000 days.
+TEST(collect_occurrences, event_limit_as_run)
+{
+    icalcomponent *root = parse_calendar(
+        event("UID:ages\r\nDTSTART;VALUE=DATE:17000101\r\nDTEND;VALUE=DATE:21000101\r\n"));
+    clear_occurrences();
+    testing::internal::CaptureStderr();
+    collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
+                        icaltime_from_string("17000101"), icaldurationtype_from_string("P146097D"));
+    EXPECT_EQ("evtable: event ages cut short after 100000 occurrences\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_EQ(MAX_EVENT_OCCURRENCES, occurrence_records().record_count);
+    clear_occurrences();
+    icalcomponent_free(root);
+}
