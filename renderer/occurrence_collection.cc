@@ -19,6 +19,7 @@
 
 static bool expansion_from_dtstart = false;
 static long instance_limit = MAX_RECURRENCE_INSTANCES;
+static double rule_step_limit = MAX_RULE_STEPS;
 static long event_occurrence_limit = MAX_EVENT_OCCURRENCES;
 static long document_occurrence_limit = MAX_DOCUMENT_OCCURRENCES;
 
@@ -31,6 +32,11 @@ void set_occurrence_limits(long per_event, long per_document)
 {
     event_occurrence_limit = per_event;
     document_occurrence_limit = per_document;
+}
+
+void set_rule_step_limit(double steps)
+{
+    rule_step_limit = steps;
 }
 
 void set_expansion_from_dtstart(bool from_dtstart)
@@ -299,6 +305,15 @@ static void note_cut_short(icalcomponent *event, long instances)
             uid_or_placeholder(event, "an event without UID"), instances);
 }
 
+static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rule_verdict verdict)
+{
+    char *text = icalrecurrencetype_as_string_r(&rule);
+    fprintf(stderr, "evtable: recurrence of %s dropped: rule %s %s\n",
+            uid_or_placeholder(event, "an event without UID"), text != nullptr ? text : "",
+            verdict == RULE_NEVER_MATCHES ? "never gives an instance" : "is not supported");
+    icalmemory_free_buffer(text);
+}
+
 // One occurrence; false when a limit stops the event or the whole document.
 static bool append_occurrence(collection *c, event_work *e, icaltimetype start, icaltimetype end)
 {
@@ -415,14 +430,19 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
     icalrecurrencetype rule = icalproperty_get_rrule(rrule);
     long longest_days = duration_days(duration);
     if (!expansion_from_dtstart) {
+        rule_verdict verdict = judge_rule(rule);
+        if (verdict != RULE_EXPANDABLE) {
+            note_dropped_rule(e->event, rule, verdict);
+            return true;
+        }
         if (count_ends_before(rule, dtstart, longest_days, c->wanted.start))
             return true;
         rule = rule_for_period(rule, dtstart, c->wanted.end);
     }
     long calls = instance_limit - e->instances;
     rule_instances instances;
-    start_rule_instances(&instances, rule, dtstart, c->wanted.start, longest_days,
-                         expansion_from_dtstart, calls);
+    start_rule_instances(&instances, rule, dtstart, c->wanted.start, c->wanted.end, longest_days,
+                         expansion_from_dtstart, calls, rule_step_limit);
     bool more = true;
     for (;;) {
         icaltimetype instance = next_rule_instance(&instances);

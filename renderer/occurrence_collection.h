@@ -13,6 +13,11 @@
 /// calendar people use comes near it.
 constexpr long MAX_RECURRENCE_INSTANCES = 1000000;
 
+/// An upper bound of the steps that libical may take, without giving an
+/// instance, through the days of one rule that repeats within a day or picks
+/// days by its lists: some tenths of a second, enough for a day of seconds.
+constexpr double MAX_RULE_STEPS = 300000;
+
 /// One event gives at most this many occurrences, one document at most
 /// this many; each limit ends the collection of what it cuts, with a note
 /// on standard error.
@@ -34,6 +39,9 @@ void set_recurrence_instance_limit(long limit);
 /// For tests and the fuzzer: lower bounds than MAX_EVENT_OCCURRENCES and
 /// MAX_DOCUMENT_OCCURRENCES.
 void set_occurrence_limits(long per_event, long per_document);
+
+/// For the fuzzer: a lower bound than MAX_RULE_STEPS.
+void set_rule_step_limit(double steps);
 
 /// For tests: the number of recurrence instances taken from libical so far.
 long long recurrence_instances_taken();

@@ -1,19 +1,41 @@
-// recurrence_rules.cc: bounds for libical's recurrence iterator.
+// recurrence_rules.cc: bounds, verdicts and stretches for libical's
+// recurrence iterator.
 #include "renderer/recurrence_rules.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
+#include <strings.h>
 
 #include "renderer/calendar_days.h"
+#include "renderer/zone_time.h"
 
 static long long calls_made = 0;
+static double steps_spent = 0;
 
 long long rule_calls_made()
 {
     return calls_made;
 }
 
+double rule_steps_spent()
+{
+    return steps_spent;
+}
+
 // Zone offsets move a date by at most a day either way; two days are safe.
 constexpr long ZONE_MARGIN_DAYS = 2;
+
+// libical gives no instance after this year.
+constexpr int LAST_RULE_YEAR = 2582;
+
+// What opening one stretch costs, counted in steps: a new iterator and the
+// search for the stretch's first day.
+constexpr double STRETCH_STEPS = 100;
+
+// The longest month of each month number, February of a leap year.
+static const int LONGEST_MONTH[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 template <size_t N> static long list_length(const short (&values)[N])
 {
@@ -42,6 +64,23 @@ static bool has_by_lists(const icalrecurrencetype &rule)
     return false;
 }
 
+static bool picks_days(const icalrecurrencetype &rule)
+{
+    return list_length(rule.by_month) > 0 || list_length(rule.by_month_day) > 0 ||
+           list_length(rule.by_year_day) > 0 || list_length(rule.by_day) > 0 ||
+           list_length(rule.by_week_no) > 0;
+}
+
+static bool is_gregorian(const icalrecurrencetype &rule)
+{
+    return rule.rscale == nullptr || strcasecmp(rule.rscale, "GREGORIAN") == 0;
+}
+
+static double or_one(long length)
+{
+    return length > 0 ? static_cast<double>(length) : 1.0;
+}
+
 // How many instances one step of the finest unit a rule names can hold at
 // most: instances are distinct times, but a BY list that repeats a value
 // might give one twice, so every list's length is a factor.
@@ -49,7 +88,7 @@ static double instances_per_unit(const icalrecurrencetype &rule)
 {
     double product = 1;
     for (long length : by_list_lengths(rule))
-        product *= length > 0 ? static_cast<double>(length) : 1.0;
+        product *= or_one(length);
     return product;
 }
 
@@ -126,6 +165,144 @@ icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart
     return rule;
 }
 
+day_filter filter_of(const icalrecurrencetype &rule)
+{
+    day_filter filter;
+    if (list_length(rule.by_month) == 0) {
+        filter.months.set();
+        filter.months.reset(0);
+    }
+    for (long i = 0; i < list_length(rule.by_month); i++) {
+        int month = icalrecurrencetype_month_month(rule.by_month[i]);
+        if (!icalrecurrencetype_month_is_leap(rule.by_month[i]) && month >= 1 && month <= 12)
+            filter.months.set(static_cast<size_t>(month));
+    }
+    if (list_length(rule.by_month_day) == 0) {
+        filter.month_days.set();
+        filter.month_days.reset(0);
+    }
+    for (long i = 0; i < list_length(rule.by_month_day); i++) {
+        if (rule.by_month_day[i] >= 1 && rule.by_month_day[i] <= 31)
+            filter.month_days.set(static_cast<size_t>(rule.by_month_day[i]));
+    }
+    if (list_length(rule.by_year_day) == 0) {
+        filter.year_days.set();
+        filter.year_days.reset(0);
+    }
+    for (long i = 0; i < list_length(rule.by_year_day); i++) {
+        if (rule.by_year_day[i] >= 1 && rule.by_year_day[i] <= 366)
+            filter.year_days.set(static_cast<size_t>(rule.by_year_day[i]));
+    }
+    if (list_length(rule.by_day) == 0) {
+        filter.weekdays.set();
+        filter.weekdays.reset(0);
+    }
+    for (long i = 0; i < list_length(rule.by_day); i++) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) == 0)
+            filter.weekdays.set(static_cast<size_t>(
+                icalrecurrencetype_day_day_of_week(rule.by_day[i]) & 7));
+    }
+    return filter;
+}
+
+static bool date_passes(const day_filter &filter, const civil_day &date)
+{
+    return filter.months[static_cast<size_t>(date.month)] &&
+           filter.month_days[static_cast<size_t>(date.day)] &&
+           filter.year_days[static_cast<size_t>(date.year_day)] &&
+           filter.weekdays[static_cast<size_t>(date.weekday)];
+}
+
+bool day_passes(const day_filter &filter, long day)
+{
+    return date_passes(filter, civil_day_of(day));
+}
+
+// Every date falls on each weekday in some year, so a filter can pass when
+// it has a weekday and some day of a common or a leap year has the month,
+// month day and year day it asks for.
+static bool can_ever_pass(day_filter filter)
+{
+    if (filter.weekdays.none() || filter.months.none() || filter.month_days.none() ||
+        filter.year_days.none())
+        return false;
+    filter.weekdays.set();
+    for (int year : {2001, 2004}) {
+        long first = day_number(year, 1, 1);
+        long last = day_number(year, 12, 31);
+        for (long day = first; day <= last; day++) {
+            if (day_passes(filter, day))
+                return true;
+        }
+    }
+    return false;
+}
+
+// For rules that pick days of months: some month day fits some month.
+static bool month_days_fit(const icalrecurrencetype &rule)
+{
+    long months = list_length(rule.by_month);
+    for (long i = 0; i < list_length(rule.by_month_day); i++) {
+        int day = std::abs(rule.by_month_day[i]);
+        for (long j = 0; j < (months > 0 ? months : 12); j++) {
+            int month = months > 0 ? icalrecurrencetype_month_month(rule.by_month[j])
+                                   : static_cast<int>(j + 1);
+            if (month >= 1 && month <= 12 && day >= 1 && day <= LONGEST_MONTH[month])
+                return true;
+        }
+    }
+    return false;
+}
+
+// An upper bound of the size of the set from which BYSETPOS picks: the
+// instances of one step of the frequency.
+static double set_size(const icalrecurrencetype &rule)
+{
+    double seconds = or_one(list_length(rule.by_second));
+    double minutes = or_one(list_length(rule.by_minute));
+    double hours = or_one(list_length(rule.by_hour));
+    double day = seconds * minutes * hours;
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE: return 1;
+    case ICAL_MINUTELY_RECURRENCE: return seconds;
+    case ICAL_HOURLY_RECURRENCE: return minutes * seconds;
+    case ICAL_DAILY_RECURRENCE: return day;
+    case ICAL_WEEKLY_RECURRENCE: return 7 * day;
+    case ICAL_MONTHLY_RECURRENCE: return 31 * day;
+    default: return 366 * day;
+    }
+}
+
+static bool set_positions_fit(const icalrecurrencetype &rule)
+{
+    long positions = list_length(rule.by_set_pos);
+    if (positions == 0)
+        return true;
+    double size = set_size(rule);
+    for (long i = 0; i < positions; i++) {
+        int position = std::abs(rule.by_set_pos[i]);
+        if (position >= 1 && position <= size)
+            return true;
+    }
+    return false;
+}
+
+rule_verdict judge_rule(const icalrecurrencetype &rule)
+{
+    bool gregorian = is_gregorian(rule);
+    if (rule.freq <= ICAL_DAILY_RECURRENCE) {
+        if (!gregorian)
+            return picks_days(rule) ? RULE_UNSUPPORTED : RULE_EXPANDABLE;
+        if (!can_ever_pass(filter_of(rule)))
+            return RULE_NEVER_MATCHES;
+    } else if (gregorian && list_length(rule.by_month_day) > 0 &&
+               (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE) &&
+               !month_days_fit(rule)) {
+        return RULE_NEVER_MATCHES;
+    }
+    return set_positions_fit(rule) ? RULE_EXPANDABLE : RULE_NEVER_MATCHES;
+}
+
 static long long greatest_common_divisor(long long a, long long b)
 {
     while (b != 0) {
@@ -168,6 +345,81 @@ static bool starts_reliably(const icalrecurrencetype &rule)
     return list_length(rule.by_week_no) == 0;
 }
 
+// An upper bound of the steps that libical's iterator takes through one day
+// of the rule: a field with a BY list steps through the list, one without it
+// steps by the interval when the frequency names it. From a date, which has
+// no time of day to step through by lists, it steps by the frequency.
+static double steps_per_day(const icalrecurrencetype &rule, bool from_date)
+{
+    double interval = rule.interval > 0 ? rule.interval : 1;
+    long seconds = list_length(rule.by_second);
+    long minutes = list_length(rule.by_minute);
+    long hours = list_length(rule.by_hour);
+    if (from_date) {
+        seconds = 0;
+        minutes = 0;
+        hours = 0;
+    }
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+        return seconds > 0 ? 1440.0 * static_cast<double>(seconds) : std::ceil(86400 / interval);
+    case ICAL_MINUTELY_RECURRENCE:
+        return (minutes > 0 ? 24.0 * static_cast<double>(minutes) : std::ceil(1440 / interval)) *
+               or_one(seconds);
+    case ICAL_HOURLY_RECURRENCE:
+        return (hours > 0 ? static_cast<double>(hours) : std::ceil(24 / interval)) *
+               or_one(minutes) * or_one(seconds);
+    default:
+        return or_one(hours) * or_one(minutes) * or_one(seconds) / interval;
+    }
+}
+
+// Rules that step through days, hours, minutes or seconds and pick days or
+// times by their lists search step by step for one that fits: they are
+// expanded in stretches. Every step of a rule without lists gives an
+// instance, which the limit on instances bounds.
+static bool expands_in_stretches(const icalrecurrencetype &rule)
+{
+    if (!is_gregorian(rule) || !starts_reliably(rule) || !has_by_lists(rule))
+        return false;
+    if (rule.freq <= ICAL_HOURLY_RECURRENCE)
+        return true;
+    return rule.freq == ICAL_DAILY_RECURRENCE &&
+           (list_length(rule.by_month) > 0 || list_length(rule.by_month_day) > 0 ||
+            list_length(rule.by_year_day) > 0);
+}
+
+// An UNTIL at the end of the given day, as DTSTART counts days: a date for a
+// date, else the last second of the day as floating fields, which libical
+// compares with the fields of DTSTART's zone.
+static icaltimetype end_of_day(icaltimetype dtstart, long day)
+{
+    civil_day date = civil_day_of(day);
+    icaltimetype until = icaltime_null_time();
+    until.year = date.year;
+    until.month = date.month;
+    until.day = date.day;
+    if (dtstart.is_date) {
+        until.is_date = 1;
+    } else {
+        until.hour = 23;
+        until.minute = 59;
+        until.second = 59;
+    }
+    return until;
+}
+
+// libical steps a rule that repeats within a day in DTSTART's zone through
+// its changes of daylight saving in a way of its own: a started iterator
+// would fall on other times after a change than one that went through it.
+// Such a rule is started once, where the period needs it, and goes on
+// through all its days in one stretch, unless its steps run out.
+static bool steps_through_zone_changes(const rule_instances *r)
+{
+    return r->rule.freq <= ICAL_HOURLY_RECURRENCE && !r->dtstart.is_date &&
+           r->dtstart.zone != nullptr && r->dtstart.zone != icaltimezone_get_utc_timezone();
+}
+
 // A new iterator for the rule, started at DTSTART's time of day on the
 // given day (at DTSTART itself when that day is not later).
 static void open_iterator_at(rule_instances *r, const icalrecurrencetype &rule, long day)
@@ -198,34 +450,185 @@ static long day_near_period(const rule_instances *r, icaltimetype period_start, 
 }
 
 void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimetype dtstart,
-                          icaltimetype period_start, long longest_days, bool from_dtstart,
-                          long max_calls)
+                          icaltimetype period_start, icaltimetype period_end, long longest_days,
+                          bool from_dtstart, long max_calls, double max_steps)
 {
     r->rule = rule;
     r->dtstart = dtstart;
+    r->iterator.reset();
     r->calls_left = max_calls;
     r->cut_short = false;
     r->finished = false;
+    r->by_stretches = false;
+    r->given = 0;
+    r->catching_up = false;
     if (from_dtstart) {
         r->iterator.reset(icalrecur_iterator_new(rule, dtstart));
-    } else {
-        open_iterator_at(r, rule, day_near_period(r, period_start, longest_days));
+        r->finished = !r->iterator;
+        return;
     }
+
+    long last_day = day_number(period_end) + ZONE_MARGIN_DAYS;
+    if (expands_in_stretches(rule)) {
+        r->by_stretches = true;
+        r->days = filter_of(rule);
+        r->count = rule.count;
+        r->rule.count = 0;
+        r->own_until = rule.until;
+        r->dtstart_day = day_number(dtstart);
+        r->phase_days = skip_step_days(rule);
+        r->one_stretch = steps_through_zone_changes(r);
+        r->one_stretch_start =
+            rule.count > 0 ? r->dtstart_day : day_near_period(r, period_start, longest_days);
+        r->steps_per_day = steps_per_day(rule, dtstart.is_date != 0);
+        r->steps_left = max_steps;
+        long margin = period_start.zone != nullptr ? 2 : 1;
+        long from_day = day_number(period_start) - longest_days - margin;
+        r->next_day = rule.count > 0 ? r->dtstart_day : std::max(r->dtstart_day, from_day);
+        r->first_day = r->next_day;
+        r->last_day = std::min(last_day, day_number(LAST_RULE_YEAR, 12, 31));
+        if (!icaltime_is_null_time(rule.until))
+            r->last_day = std::min(r->last_day, day_number(rule.until) + 1);
+        return;
+    }
+
+    // An UNTIL a year after the period: sets that BYSETPOS picks from stay
+    // whole, and libical does not search on through the years after it.
+    if (icaltime_is_null_time(rule.until) && period_end.year < LAST_RULE_YEAR)
+        r->rule.until = end_of_day(dtstart, day_number(period_end.year + 1, 12, 31));
+    open_iterator_at(r, r->rule, day_near_period(r, period_start, longest_days));
     r->finished = !r->iterator;
+}
+
+// The first day from `day` on, up to `last`, that the filter passes; a day
+// after `last` when none does. Months that the filter leaves out are passed
+// over whole.
+static long next_open_day(const rule_instances *r, long day, long last)
+{
+    while (day <= last) {
+        civil_day date = civil_day_of(day);
+        if (!r->days.months[static_cast<size_t>(date.month)]) {
+            day = date.month == 12 ? day_number(date.year + 1, 1, 1)
+                                   : day_number(date.year, date.month + 1, 1);
+            continue;
+        }
+        if (date_passes(r->days, date))
+            return day;
+        day++;
+    }
+    return last + 1;
+}
+
+static long run_end(const rule_instances *r, long first)
+{
+    long day = first;
+    while (day + 1 <= r->last_day && day_passes(r->days, day + 1))
+        day++;
+    return day;
+}
+
+// The day at whose DTSTART time of day an iterator restarts for a stretch
+// from `first`: the latest day before it in the phase of DTSTART, or
+// DTSTART's own day (no restart) when there is none after it.
+static long restart_day(const rule_instances *r, long first)
+{
+    long skip = first - 1 - r->dtstart_day;
+    if (skip <= 0)
+        return r->dtstart_day;
+    return r->dtstart_day + skip - skip % r->phase_days;
+}
+
+// The next stretch: the next run of days that the rule's lists allow, with
+// the runs after it whose restart would not skip a day, bounded by the
+// steps left. False when there is none (or no step is left: cut_short).
+static bool open_stretch(rule_instances *r)
+{
+    long first = next_open_day(r, r->next_day, r->last_day);
+    if (first > r->last_day)
+        return false;
+    long last = run_end(r, first);
+    long restart = restart_day(r, first);
+    if (r->one_stretch) {
+        last = r->last_day;
+        while (last > first && !day_passes(r->days, last))
+            last--;
+        if (r->next_day == r->first_day)
+            restart = std::min(r->one_stretch_start, first);
+    }
+    for (;;) {
+        long more = next_open_day(r, last + 1, std::min(r->last_day, last + r->phase_days));
+        if (more > r->last_day || more > last + r->phase_days || restart_day(r, more) > last)
+            break;
+        last = run_end(r, more);
+    }
+    double affordable = (r->steps_left - STRETCH_STEPS) / r->steps_per_day;
+    if (affordable < static_cast<double>(first - restart + 1)) {
+        r->cut_short = true;
+        return false;
+    }
+    if (affordable < static_cast<double>(last - restart + 1))
+        last = restart + static_cast<long>(affordable) - 1;
+    double cost = static_cast<double>(last - restart + 1) * r->steps_per_day + STRETCH_STEPS;
+    r->steps_left -= cost;
+    r->stretch_cost = cost - STRETCH_STEPS;
+    r->stretch_given = 0;
+    steps_spent += cost;
+    icalrecurrencetype rule = r->rule;
+    rule.until = end_of_day(r->dtstart, last);
+    // The rule's own UNTIL ends the last stretch, in its own zone.
+    if (!icaltime_is_null_time(r->own_until) && day_number(r->own_until) <= last + 1) {
+        rule.until = r->own_until;
+        r->last_day = last;
+    }
+    open_iterator_at(r, rule, restart);
+    if (!r->iterator)
+        return false;
+    r->catching_up = r->given > 0;
+    r->next_day = last + 1;
+    return true;
 }
 
 icaltimetype next_rule_instance(rule_instances *r)
 {
-    if (r->finished)
-        return icaltime_null_time();
-    if (r->calls_left == 0) {
-        r->cut_short = true;
-        r->finished = true;
-        return icaltime_null_time();
+    for (;;) {
+        if (r->finished)
+            return icaltime_null_time();
+        if (r->by_stretches && r->count > 0 && r->given >= r->count) {
+            r->finished = true;
+            continue;
+        }
+        if (!r->iterator && !open_stretch(r)) {
+            r->finished = true;
+            continue;
+        }
+        if (r->calls_left == 0) {
+            r->cut_short = true;
+            r->finished = true;
+            continue;
+        }
+        r->calls_left--;
+        calls_made++;
+        icaltimetype instance = icalrecur_iterator_next(r->iterator.get());
+        if (icaltime_is_null_time(instance)) {
+            r->iterator.reset();
+            r->finished = !r->by_stretches;
+            // The steps that gave instances are paid for by the limit on
+            // instances: the budget bounds only the steps that gave none.
+            if (r->by_stretches) {
+                double refund = std::min(static_cast<double>(r->stretch_given), r->stretch_cost);
+                r->steps_left += refund;
+                steps_spent -= refund;
+            }
+            continue;
+        }
+        // A stretch that the steps cut short is followed by one that starts
+        // again a little before it ended: what it gives again is passed over.
+        if (r->catching_up && icaltime_compare(instance, r->last_given) <= 0)
+            continue;
+        r->catching_up = false;
+        r->given++;
+        r->stretch_given++;
+        r->last_given = instance;
+        return instance;
     }
-    r->calls_left--;
-    calls_made++;
-    icaltimetype instance = icalrecur_iterator_next(r->iterator.get());
-    r->finished = icaltime_is_null_time(instance);
-    return instance;
 }
