@@ -92,6 +92,19 @@ static double instances_per_unit(const icalrecurrencetype &rule)
     return product;
 }
 
+// At most this many instances fall on one day: one for each hour, minute
+// and second that the rule can give (its lists, or every value of a field
+// that its frequency steps through, or DTSTART's alone).
+static double instances_per_day(const icalrecurrencetype &rule)
+{
+    auto field = [](long length, bool stepped, double every) {
+        return length > 0 ? static_cast<double>(length) : stepped ? every : 1.0;
+    };
+    return field(list_length(rule.by_second), rule.freq == ICAL_SECONDLY_RECURRENCE, 60) *
+           field(list_length(rule.by_minute), rule.freq <= ICAL_MINUTELY_RECURRENCE, 60) *
+           field(list_length(rule.by_hour), rule.freq <= ICAL_HOURLY_RECURRENCE, 24);
+}
+
 // The finest unit, in seconds, in which two instances of the rule can differ:
 // the fields below it are DTSTART's in every instance.
 static double unit_seconds(const icalrecurrencetype &rule)
@@ -144,11 +157,12 @@ bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart, lon
     return last_day < static_cast<double>(day_number(period_start));
 }
 
-// An upper bound of the instances up to the period's end: steps of the
+// Two upper bounds of the instances up to the period's end: steps of the
 // frequency times the instances one step can hold (one per finest unit the
-// rule names, times its BY lists' lengths). When it is below COUNT, the rule
-// cannot have COUNT instances by then and is taken as one without COUNT,
-// which libical can start near the period.
+// rule names, times its BY lists' lengths), and days times the instances
+// one day can hold. When the smaller is below COUNT, the rule cannot have
+// COUNT instances by then and is taken as one without COUNT, which libical
+// can start near the period.
 icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart,
                                    icaltimetype period_end)
 {
@@ -160,7 +174,9 @@ icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart
     double interval = rule.interval > 0 ? rule.interval : 1;
     double steps = seconds_between(dtstart, period_end) / (shortest * interval) + 1;
     double per_step = (longest / unit) * instances_per_unit(rule);
-    if (steps * per_step < static_cast<double>(rule.count))
+    double days = seconds_between(dtstart, period_end) / 86400 + 1;
+    double bound = std::min(steps * per_step, days * instances_per_day(rule));
+    if (bound < static_cast<double>(rule.count))
         rule.count = 0;
     return rule;
 }
