@@ -303,6 +303,156 @@ static bool set_positions_fit(const icalrecurrencetype &rule)
     return false;
 }
 
+static bool list_holds(const short *values, long length, int value)
+{
+    for (long i = 0; i < length; i++) {
+        if (values[i] == value)
+            return true;
+    }
+    return false;
+}
+
+// True when the day's weekday is one that the BYDAY list names, with its
+// ordinal counted in a scope (a month or a year) of scope_length days in
+// which the day is the scope_day-th.
+static bool weekday_fits(const icalrecurrencetype &rule, int weekday, int scope_day,
+                         int scope_length, bool ordinals)
+{
+    long length = list_length(rule.by_day);
+    if (length == 0)
+        return true;
+    int from_start = (scope_day - 1) / 7 + 1;
+    int from_end = (scope_length - scope_day) / 7 + 1;
+    for (long i = 0; i < length; i++) {
+        if (static_cast<int>(icalrecurrencetype_day_day_of_week(rule.by_day[i])) != weekday)
+            continue;
+        int position = icalrecurrencetype_day_position(rule.by_day[i]);
+        if (position == 0 || !ordinals || position == from_start || position == -from_end)
+            return true;
+    }
+    return false;
+}
+
+// The day of the week, starting on WKST, that holds 4 January of a year:
+// the first of the year's weeks.
+static long first_week_day(const icalrecurrencetype &rule, int year)
+{
+    int week_start = rule.week_start != ICAL_NO_WEEKDAY ? rule.week_start : ICAL_MONDAY_WEEKDAY;
+    long fourth = day_number(year, 1, 4);
+    return fourth - (civil_day_of(fourth).weekday - week_start + 7) % 7;
+}
+
+// The day's week number counts from the first week of the year it falls in
+// (a day of a neighbouring year's week may count there instead: the
+// numbers of both are allowed), and from the end as well.
+static bool week_fits(const icalrecurrencetype &rule, long day, int year)
+{
+    long length = list_length(rule.by_week_no);
+    if (length == 0)
+        return true;
+    for (int y = year - 1; y <= year + 1; y++) {
+        long first = first_week_day(rule, y);
+        long next = first_week_day(rule, y + 1);
+        if (day < first || day >= next)
+            continue;
+        int weeks = static_cast<int>((next - first) / 7);
+        int week = static_cast<int>((day - first) / 7) + 1;
+        if (list_holds(rule.by_week_no, length, week) ||
+            list_holds(rule.by_week_no, length, week - weeks - 1))
+            return true;
+    }
+    return false;
+}
+
+// One day of a month or year against the lists of a MONTHLY or YEARLY rule.
+static bool day_fits(const icalrecurrencetype &rule, long day, const civil_day &date,
+                     int month_length, int year_length)
+{
+    long months = list_length(rule.by_month);
+    long month_days = list_length(rule.by_month_day);
+    long year_days = list_length(rule.by_year_day);
+    if (months > 0 && !list_holds(rule.by_month, months, date.month))
+        return false;
+    if (month_days > 0 && !list_holds(rule.by_month_day, month_days, date.day) &&
+        !list_holds(rule.by_month_day, month_days, date.day - month_length - 1))
+        return false;
+    if (year_days > 0 && !list_holds(rule.by_year_day, year_days, date.year_day) &&
+        !list_holds(rule.by_year_day, year_days, date.year_day - year_length - 1))
+        return false;
+    if (!week_fits(rule, day, date.year))
+        return false;
+    // An ordinal counts in the month for a monthly rule or one with BYMONTH,
+    // else in the year; with week numbers it is not counted at all.
+    bool in_month = rule.freq == ICAL_MONTHLY_RECURRENCE || months > 0;
+    bool ordinals = list_length(rule.by_week_no) == 0;
+    return in_month ? weekday_fits(rule, date.weekday, date.day, month_length, ordinals)
+                    : weekday_fits(rule, date.weekday, date.year_day, year_length, ordinals);
+}
+
+// A monthly or yearly rule whose lists pick days can still pick none in any
+// month or year: the fourteen kinds of year (leap or not, and the weekday of
+// 1 January) hold every month and year there is. A set of picked days that
+// BYSETPOS counts must be large enough for one of its positions.
+static bool picks_some_day(const icalrecurrencetype &rule)
+{
+    double per_day = or_one(list_length(rule.by_second)) * or_one(list_length(rule.by_minute)) *
+                     or_one(list_length(rule.by_hour));
+    long positions = list_length(rule.by_set_pos);
+    auto set_fits = [&](long days) {
+        if (days == 0)
+            return false;
+        if (positions == 0)
+            return true;
+        for (long i = 0; i < positions; i++) {
+            int position = std::abs(rule.by_set_pos[i]);
+            if (position >= 1 && position <= static_cast<double>(days) * per_day)
+                return true;
+        }
+        return false;
+    };
+    // 2001 to 2028 hold every kind of year.
+    for (int year = 2001; year <= 2028; year++) {
+        long first = day_number(year, 1, 1);
+        int year_length = static_cast<int>(day_number(year + 1, 1, 1) - first);
+        long in_year = 0;
+        for (int month = 1; month <= 12; month++) {
+            int month_length = icaltime_days_in_month(month, year);
+            long in_month = 0;
+            for (int d = 1; d <= month_length; d++) {
+                long day = day_number(year, month, d);
+                if (day_fits(rule, day, civil_day_of(day), month_length, year_length))
+                    in_month++;
+            }
+            if (rule.freq == ICAL_MONTHLY_RECURRENCE && set_fits(in_month))
+                return true;
+            in_year += in_month;
+        }
+        if (rule.freq == ICAL_YEARLY_RECURRENCE && set_fits(in_year))
+            return true;
+    }
+    return false;
+}
+
+// libical searches the months or years from DTSTART on when it makes an
+// iterator for a monthly or yearly rule whose first day is not plain to
+// see, up to its last year when there is none: a second for one event.
+// Such rules are checked here first: those with ordinals beyond the fourth
+// weekday, BYSETPOS, week or year days, or weekdays and month days together.
+static bool needs_day_check(const icalrecurrencetype &rule)
+{
+    if (list_length(rule.by_set_pos) > 0 || list_length(rule.by_week_no) > 0 ||
+        list_length(rule.by_year_day) > 0 ||
+        (list_length(rule.by_day) > 0 && list_length(rule.by_month_day) > 0))
+        return true;
+    bool in_month = rule.freq == ICAL_MONTHLY_RECURRENCE || list_length(rule.by_month) > 0;
+    for (long i = 0; i < list_length(rule.by_day); i++) {
+        int position = std::abs(icalrecurrencetype_day_position(rule.by_day[i]));
+        if (position > (in_month ? 4 : 52))
+            return true;
+    }
+    return false;
+}
+
 rule_verdict judge_rule(const icalrecurrencetype &rule)
 {
     bool gregorian = is_gregorian(rule);
@@ -311,10 +461,16 @@ rule_verdict judge_rule(const icalrecurrencetype &rule)
             return picks_days(rule) ? RULE_UNSUPPORTED : RULE_EXPANDABLE;
         if (!can_ever_pass(filter_of(rule)))
             return RULE_NEVER_MATCHES;
-    } else if (gregorian && list_length(rule.by_month_day) > 0 &&
-               (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE) &&
-               !month_days_fit(rule)) {
-        return RULE_NEVER_MATCHES;
+    } else if (gregorian &&
+               (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE)) {
+        if (list_length(rule.by_month_day) > 0 && !month_days_fit(rule))
+            return RULE_NEVER_MATCHES;
+        // Week and year days mean nothing to a monthly rule: libical's own
+        // reading of them is left alone.
+        bool modelled = rule.freq == ICAL_YEARLY_RECURRENCE ||
+                        (list_length(rule.by_week_no) == 0 && list_length(rule.by_year_day) == 0);
+        if (modelled && needs_day_check(rule) && !picks_some_day(rule))
+            return RULE_NEVER_MATCHES;
     }
     return set_positions_fit(rule) ? RULE_EXPANDABLE : RULE_NEVER_MATCHES;
 }
