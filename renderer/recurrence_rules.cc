@@ -71,6 +71,12 @@ static bool picks_days(const icalrecurrencetype &rule)
            list_length(rule.by_week_no) > 0;
 }
 
+static bool picks_days_but_by_weeks(const icalrecurrencetype &rule)
+{
+    return list_length(rule.by_month) > 0 || list_length(rule.by_month_day) > 0 ||
+           list_length(rule.by_year_day) > 0 || list_length(rule.by_day) > 0;
+}
+
 static bool is_gregorian(const icalrecurrencetype &rule)
 {
     return rule.rscale == nullptr || strcasecmp(rule.rscale, "GREGORIAN") == 0;
@@ -461,6 +467,12 @@ rule_verdict judge_rule(const icalrecurrencetype &rule)
             return picks_days(rule) ? RULE_UNSUPPORTED : RULE_EXPANDABLE;
         if (!can_ever_pass(filter_of(rule)))
             return RULE_NEVER_MATCHES;
+    } else if (rule.freq == ICAL_YEARLY_RECURRENCE && list_length(rule.by_week_no) > 0 &&
+               !picks_days_but_by_weeks(rule)) {
+        // libical reads memory it does not own when it expands week numbers
+        // with no other list of days: FREQ=YEARLY;BYWEEKNO=20 from some
+        // DTSTARTs ends the process.
+        return RULE_UNSUPPORTED;
     } else if (gregorian &&
                (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE)) {
         if (list_length(rule.by_month_day) > 0 && !month_days_fit(rule))

@@ -24,7 +24,8 @@ enum rule_verdict {
     RULE_EXPANDABLE,
     RULE_NEVER_MATCHES,   // no day, or no set position, can ever give an instance
     RULE_UNSUPPORTED,     // picks days of a calendar other than the Gregorian one
-                          // while stepping through days or less
+                          // while stepping through days or less, or is a yearly
+                          // rule whose only list of days is of week numbers
 };
 
 rule_verdict judge_rule(const icalrecurrencetype &rule);
