@@ -237,6 +237,11 @@ TEST(series, overrides)
              change("b", "floating", ":20021008T120000", ":20021008T130000Z", ":20021008T130000Z"),
          {"berlin 20021001T100000Z/20021001T100000Z",
           "floating 20021008T130000Z/20021008T130000Z"}},
+        {"RANGE=THISANDFUTURE overrides its own instance only",
+         weekly("w") + change("w", "this one", ";RANGE=THISANDFUTURE:20021008T100000Z",
+                              ":20021008T120000Z", ":20021008T130000Z"),
+         {"weekly 20021001T100000Z/20021001T110000Z", "this one 20021008T120000Z/20021008T130000Z",
+          "weekly 20021015T100000Z/20021015T110000Z"}},
         {"an all-day series with DATE RECURRENCE-IDs",
          event("UID:d\r\nSUMMARY:day\r\nDTSTART;VALUE=DATE:20021001\r\nRRULE:FREQ=WEEKLY;COUNT=2\r\n") +
              change("d", "next day", ";VALUE=DATE:20021008", ";VALUE=DATE:20021009",
