@@ -6,12 +6,18 @@
 #   make_calendars.py --zones COUNT DIRECTORY
 #
 # SIZE is a number of VEVENTs (1k, 10k, 100k or a plain number). Writes
-#   calendar-SIZE.ics       the calendar: ten years (2018 to 2027) of events
+#   calendar-SIZE.ics       the calendar: ten years (2018 to 2027) of events;
+#                           recurring ones with EXDATEs, RDATEs and overrides
 #   join-SIZE-1.ics .. -4   the same events spread over four files that share
 #                           a fifth of the UIDs with other LAST-MODIFIED stamps
 #   hostile-minutely.ics    FREQ=MINUTELY from 2003, twenty years before 2023
 #   hostile-century.ics     one all-day event from 1900 to 2100
 #   hostile-long-word.ics   a summary holding one 300 KB word
+#   hostile-exdates.ics     a daily rule over thirty years with 10,000 EXDATEs
+#   hostile-overrides.ics   a daily series with 100,000 overriding events
+#   hostile-never.ics       every minute of 30 February
+#   hostile-counts.ics      five hourly rules with BY lists and a COUNT of 10^8
+#   hostile-ages.ics        one all-day event from year 1 to 9999
 # With --zones, COUNT distinct TZIDs (5k, 20k or a plain number):
 #   zones-COUNT.ics         one calendar of COUNT VTIMEZONEs, every fourth used
 #                           by one event (up to 20k zones fewer UIDs than the
@@ -367,6 +373,7 @@ class generator:
             lines.append(time_property("DTSTART", start, zone, False))
             lines.append(time_property("DTEND", start + length, zone, False))
         lines.append("RRULE:" + ";".join(parts))
+        lines += self.excluded_and_added(start, step, count, zone, all_day, freq)
         lines += self.common(created)
         lines += self.alarm()
         lines.append("END:VEVENT")
@@ -395,6 +402,36 @@ class generator:
                 override.append("END:VEVENT")
                 group.append(override)
         return uid, group
+
+    def excluded_and_added(self, start, step, count, zone, all_day, freq):
+        """EXDATE lines for a few instances of many weekly series and of some
+        others, and now and then an RDATE, as exported calendars carry them."""
+        r = self.rng
+        lines = []
+
+        def value(moment):
+            text = time_property("X", moment.date() if all_day else moment, zone, all_day)
+            return text.split(":", 1)[1]
+
+        def listed(name, moments):
+            first = time_property(name, moments[0].date() if all_day else moments[0], zone, all_day)
+            return ",".join([first] + [value(m) for m in moments[1:]])
+
+        if r.random() < (0.4 if freq == "WEEKLY" else 0.15):
+            limit = count if count is not None else 40
+            chosen = sorted(set(r.randrange(1, max(2, limit)) for _ in range(r.randint(1, 4))))
+            moments = [step(start, k) for k in chosen if count is None or k < count]
+            moments = [m for m in moments if m.year < FIRST_YEAR + YEARS + 5]
+            if moments:
+                # Most producers write one EXDATE line a value, some one line.
+                if r.random() < 0.5:
+                    lines += [listed("EXDATE", [m]) for m in moments]
+                else:
+                    lines.append(listed("EXDATE", moments))
+        if r.random() < 0.05:
+            added = start + datetime.timedelta(days=r.randint(1, 300), hours=r.choice([0, 3]))
+            lines.append(listed("RDATE", [added]))
+        return lines
 
     def groups(self, size):
         made = []
@@ -463,7 +500,39 @@ def write_hostile(directory):
                         "DTSTART:20230612T100000Z", "DTEND:20230612T110000Z",
                         "SUMMARY:" + word,
                         "END:VEVENT", "END:VCALENDAR"]
-    for name, lines in (("minutely", minutely), ("century", century), ("long-word", long_word)):
+    # A daily rule over thirty years with 10,000 of its days excluded.
+    excluded = ["EXDATE:" + stamp(datetime.datetime(2000, 1, 1, 9) + datetime.timedelta(days=d))
+                for d in range(0, 30000, 3)][:10000]
+    exdates = head + ["BEGIN:VEVENT", "UID:exdates@example.org", "DTSTAMP:20030101T000000Z",
+                      "DTSTART:20000101T090000Z", "DTEND:20000101T100000Z",
+                      "RRULE:FREQ=DAILY;UNTIL=20291231T235959Z", "SUMMARY:Daily but often not"]
+    exdates += excluded + ["END:VEVENT", "END:VCALENDAR"]
+    # A daily series from 1900 with 100,000 of its instances moved by an hour.
+    overrides = head + ["BEGIN:VEVENT", "UID:overrides@example.org", "DTSTAMP:20030101T000000Z",
+                        "DTSTART:19000101T090000Z", "DTEND:19000101T100000Z",
+                        "RRULE:FREQ=DAILY", "SUMMARY:Daily", "END:VEVENT"]
+    for d in range(100000):
+        day = datetime.datetime(1900, 1, 1, 9) + datetime.timedelta(days=d)
+        overrides += ["BEGIN:VEVENT", "UID:overrides@example.org",
+                      "RECURRENCE-ID:" + stamp(day), "DTSTART:" + stamp(day + datetime.timedelta(hours=1)),
+                      "DURATION:PT1H", "SUMMARY:Moved", "END:VEVENT"]
+    overrides.append("END:VCALENDAR")
+    never = head + ["BEGIN:VEVENT", "UID:never@example.org", "DTSTAMP:20030101T000000Z",
+                    "DTSTART:20030101T000000Z", "RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30",
+                    "SUMMARY:Every minute of 30 February", "END:VEVENT", "END:VCALENDAR"]
+    counts = list(head)
+    for n in range(5):
+        counts += ["BEGIN:VEVENT", "UID:count-%d@example.org" % n, "DTSTAMP:20030101T000000Z",
+                   "DTSTART:20200101T00%02d00Z" % n,
+                   "RRULE:FREQ=SECONDLY;BYSECOND=0;BYMINUTE=%d;COUNT=100000000" % n,
+                   "SUMMARY:Every hour, a hundred million times", "END:VEVENT"]
+    counts.append("END:VCALENDAR")
+    ages = head + ["BEGIN:VEVENT", "UID:ages@example.org", "DTSTAMP:20030101T000000Z",
+                   "DTSTART;VALUE=DATE:00010101", "DTEND;VALUE=DATE:99991231",
+                   "SUMMARY:All of time", "END:VEVENT", "END:VCALENDAR"]
+    for name, lines in (("minutely", minutely), ("century", century), ("long-word", long_word),
+                        ("exdates", exdates), ("overrides", overrides), ("never", never),
+                        ("counts", counts), ("ages", ages)):
         write(os.path.join(directory, "hostile-%s.ics" % name), b"".join(fold(l) for l in lines))
 
 

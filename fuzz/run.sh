@@ -32,12 +32,28 @@ case $seconds in
   ''|*[!0-9]*) echo "run.sh: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
 esac
 
-targets="html_text_fuzz evtable_fuzz sift_join_fuzz"
+targets="html_text_fuzz evtable_fuzz sift_join_fuzz rule_fuzz"
 # Calendar inputs longer than this are cut by libFuzzer; it leaves room for
-# components nested past the depth limit (about 14 bytes a level).
+# components nested past the depth limit (about 14 bytes a level). A rule of
+# rule_fuzz is a few hundred bytes at most.
 max_len=16384
-# An input that holds a target this long counts as a hang.
+max_len_of() {
+  if [ "$1" = rule_fuzz ]; then echo 600; else echo "$max_len"; fi
+}
+# An input that holds a target this long counts as a hang; rule_fuzz holds
+# one event's rule and period, which must never take a second.
 timeout=60
+timeout_of() {
+  if [ "$1" = rule_fuzz ]; then echo 1; else echo "$timeout"; fi
+}
+# Earlier findings are replayed with room for a busy machine.
+replay_timeout_of() {
+  if [ "$1" = rule_fuzz ]; then echo 5; else echo "$timeout"; fi
+}
+# rule_fuzz mutates rules with words of its own.
+dictionary_of() {
+  if [ "$1" = rule_fuzz ]; then echo "$root/fuzz/rule.dict"; else echo "$root/fuzz/ical.dict"; fi
+}
 
 if ! command -v clang++ >/dev/null; then
   if $smoke; then
@@ -68,6 +84,22 @@ calendars=$(ls "$root"/renderer/testdata/*.ics "$root"/filter/testdata/*.ics \
 seed_corpus() {
   local name=$1 corpus=$2 n=0
   mkdir -p "$corpus"
+  if [ "$name" = rule_fuzz ]; then
+    # Each rule of fuzz/rule_seeds.txt behind three choices of period, zone,
+    # DTSTART and length (see rule_fuzz.cc for the ten bytes).
+    local rule header h
+    while IFS= read -r rule; do
+      n=$((n + 1))
+      h=0
+      for header in '\114\000\011\030\001\003\170\005\012\001' \
+                    '\114\000\001\000\002\000\160\027\000\002' \
+                    '\114\000\005\000\003\001\343\003\027\003'; do
+        h=$((h + 1))
+        { printf "$header"; printf '%b' "$rule"; } >"$corpus/seed-$n-$h"
+      done
+    done <"$root/fuzz/rule_seeds.txt"
+    return
+  fi
   for calendar in $calendars; do
     n=$((n + 1))
     if [ "$name" = sift_join_fuzz ]; then
@@ -111,7 +143,7 @@ for name in $targets; do
   regressions=$(ls "$root/fuzz/regressions/$name/"* 2>/dev/null)
   if [ -n "$regressions" ]; then
     echo "== $name on fuzz/regressions/$name (log: $runs/logs/$name.regressions.log)"
-    if ! "$build/bin/$name" -timeout=$timeout -close_fd_mask=2 $regressions \
+    if ! "$build/bin/$name" -timeout="$(replay_timeout_of "$name")" -close_fd_mask=2 $regressions \
         >"$runs/logs/$name.regressions.log" 2>&1; then
       status=1
       echo "$name: a regression input fails again:"
@@ -124,8 +156,8 @@ for name in $targets; do
   # Standard error of the target is closed (the parser and the collection
   # write notes there); libFuzzer's and the sanitizers' reports still come.
   "$build/bin/$name" "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$crashes/" -dict="$root/fuzz/ical.dict" -max_len=$max_len \
-    -timeout=$timeout -close_fd_mask=2 >"$log" 2>&1
+    -artifact_prefix="$crashes/" -dict="$(dictionary_of "$name")" -max_len="$(max_len_of "$name")" \
+    -timeout="$(timeout_of "$name")" -close_fd_mask=2 >"$log" 2>&1
   result=$?
   line=$(summarize "$name" "$log")
   summary="$summary$line"$'\n'

@@ -111,3 +111,27 @@ TEST(count_rules, billion_seconds_over_before_the_period)
 }
 
 }  // namespace
+
+// A COUNT that a rule with BY lists cannot reach by the period's end no
+// longer sends the expansion back to DTSTART: such a rule costs what it
+// costs without COUNT, and shows the same.
+TEST(count_rules, by_lists_cost_what_the_rule_without_count_costs)
+{
+    const char *kinds[] = {"FREQ=SECONDLY;BYSECOND=0", "FREQ=MINUTELY;BYSECOND=0,30",
+                           "FREQ=HOURLY;BYMINUTE=0,30;BYDAY=MO,TU,WE,TH,FR",
+                           "FREQ=DAILY;BYHOUR=9,17", "FREQ=WEEKLY;BYDAY=MO,WE,FR;BYHOUR=8,12,16"};
+    for (const char *kind : kinds) {
+        SCOPED_TRACE(kind);
+        std::string start = "DTSTART:20200101T000000Z\r\n";
+        long long before = recurrence_instances_taken();
+        std::vector<std::string> plain =
+            occurrences(start + "RRULE:" + kind + "\r\n", "20261025", "P1W", false);
+        long long plain_taken = recurrence_instances_taken() - before;
+        before = recurrence_instances_taken();
+        std::vector<std::string> counted = occurrences(
+            start + "RRULE:" + kind + ";COUNT=100000000\r\n", "20261025", "P1W", false);
+        EXPECT_EQ(plain_taken, recurrence_instances_taken() - before);
+        EXPECT_FALSE(plain.empty());
+        EXPECT_EQ(plain, counted);
+    }
+}

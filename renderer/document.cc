@@ -14,7 +14,6 @@ void prepare_document(icalcomponent *root, const render_settings *settings)
     collect_occurrences(root, &settings->selection, settings->display_zone,
                         settings->period_start, settings->period_duration);
     sort_occurrences();
-    drop_overridden_occurrences();
 }
 
 void write_document(const render_settings *settings)

@@ -11,9 +11,9 @@ constexpr char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
 
 /// Makes root safe for libical's time accessors (costly VTIMEZONEs and TZIDs
 /// that name paths are dropped), collects the occurrences of its selected
-/// events in the period and puts them in display order without the
-/// overridden ones. The occurrence table borrows from root, which must
-/// outlive every use of the table.
+/// events in the period (overridden instances left out at collection) and
+/// puts them in display order. The occurrence table borrows from root, which
+/// must outlive every use of the table.
 void prepare_document(icalcomponent *root, const render_settings *settings);
 
 /// Writes the whole document of the prepared occurrences to standard output.

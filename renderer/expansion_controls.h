@@ -10,5 +10,11 @@ void set_expansion_from_dtstart(bool from_dtstart);
 /// event, for the fuzzer, which writes many documents in one process.
 void set_recurrence_instance_limit(long limit);
 
+/// Lower bounds than MAX_EVENT_OCCURRENCES and MAX_DOCUMENT_OCCURRENCES.
+void set_occurrence_limits(long per_event, long per_document);
+
+/// A lower bound than MAX_RULE_STEPS, for the fuzzer.
+void set_rule_step_limit(double steps);
+
 /// The number of recurrence instances taken from libical so far.
 long long recurrence_instances_taken();

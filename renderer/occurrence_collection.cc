@@ -1,21 +1,43 @@
-// occurrence_collection.cc: one pass over the calendar's VEVENTs.
+// occurrence_collection.cc: two walks over the calendar's VEVENTs. The first
+// notes, for every event, the properties that make it a series or an
+// override, and indexes the overriding events by UID and RECURRENCE-ID; the
+// second turns the selected events, in document order, into occurrences.
 #include "renderer/occurrence_collection.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <functional>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
+#include "renderer/calendar_days.h"
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
+#include "renderer/recurrence_rules.h"
 #include "renderer/zone_time.h"
+#include "shared/time_zones.h"
 
 static bool expansion_from_dtstart = false;
-static long long instances_taken = 0;
 static long instance_limit = MAX_RECURRENCE_INSTANCES;
+static double rule_step_limit = MAX_RULE_STEPS;
+static long event_occurrence_limit = MAX_EVENT_OCCURRENCES;
+static long document_occurrence_limit = MAX_DOCUMENT_OCCURRENCES;
 
 void set_recurrence_instance_limit(long limit)
 {
     instance_limit = limit;
+}
+
+void set_occurrence_limits(long per_event, long per_document)
+{
+    event_occurrence_limit = per_event;
+    document_occurrence_limit = per_document;
+}
+
+void set_rule_step_limit(double steps)
+{
+    rule_step_limit = steps;
 }
 
 void set_expansion_from_dtstart(bool from_dtstart)
@@ -25,7 +47,7 @@ void set_expansion_from_dtstart(bool from_dtstart)
 
 long long recurrence_instances_taken()
 {
-    return instances_taken;
+    return rule_calls_made();
 }
 
 static bool is_after(icaltimetype a, icaltimetype b)
@@ -38,30 +60,6 @@ static bool is_before(icaltimetype a, icaltimetype b)
     return compare_times(a, b) < 0;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-static long day_number(int year, int month, int day)
-{
-    long y = month <= 2 ? year - 1 : year;
-    long era = (y >= 0 ? y : y - 399) / 400;
-    long year_of_era = y - era * 400;
-    long day_of_year = (153L * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    return era * 146097 + day_of_era - 719468;
-}
-
-static long day_number(icaltimetype t)
-{
-    return day_number(t.year, t.month, t.day);
-}
-
-static icaltimetype add_days(icaltimetype t, long days)
-{
-    icaldurationtype span = icaldurationtype_null_duration();
-    span.is_neg = days < 0;
-    span.days = static_cast<unsigned int>(days < 0 ? -days : days);
-    return icaltime_add(t, span);
-}
-
 // Whole days that a duration spans, rounded up; 0 for a negative one.
 static long duration_days(icaldurationtype duration)
 {
@@ -71,7 +69,11 @@ static long duration_days(icaldurationtype duration)
     return (seconds + 86399) / 86400;
 }
 
+// Zone offsets move a date by at most a day either way; two days are safe.
+constexpr long ZONE_MARGIN_DAYS = 2;
+
 namespace {
+
 // What the period needs of each event.
 struct period {
     icaltimetype start;
@@ -79,275 +81,484 @@ struct period {
     long first_shown_day;   // day numbers of the first and last day written
     long last_shown_day;
 };
+
+// How a listed time (EXDATE, RDATE, RECURRENCE-ID) or an instance's start is
+// compared: a date by its day; a time in UTC or in a zone as an instant; a
+// floating time by its fields, with which zoned times compare by their own
+// fields (as libical compares a floating time with any other).
+enum key_kind { DATE_KEY, INSTANT_KEY, FLOATING_KEY, ZONED_FIELDS_KEY };
+
+struct time_key {
+    key_kind kind;
+    long long value;
+    bool operator<(const time_key &other) const
+    {
+        return kind != other.kind ? kind < other.kind : value < other.value;
+    }
+    bool operator==(const time_key &other) const
+    {
+        return kind == other.kind && value == other.value;
+    }
+};
+
+// Listed times, sorted once, each looked up in logarithmic time.
+struct time_set {
+    std::vector<time_key> keys;
+    unsigned kinds = 0;   // one bit for each key_kind present
+};
+
+// An event that overrides one instance of the series of its UID.
+struct override_key {
+    std::string_view uid;
+    time_key time;
+    bool operator==(const override_key &other) const
+    {
+        return uid == other.uid && time == other.time;
+    }
+};
+
+struct override_key_hash {
+    size_t operator()(const override_key &key) const
+    {
+        size_t time = std::hash<long long>()(key.time.value) * 4 + key.time.kind;
+        return std::hash<std::string_view>()(key.uid) ^ (time * 0x9e3779b97f4a7c15ULL);
+    }
+};
+
+struct override_index {
+    std::unordered_set<override_key, override_key_hash> keys;
+    std::unordered_set<std::string_view> uids;
+};
+
+// What the first walk notes of each VEVENT.
+struct event_entry {
+    icalcomponent *event;
+    icalproperty *rrule;           // the first RRULE; null for none
+    icalproperty *recurrence_id;   // null unless the event overrides an instance
+    bool has_rdate;
+    bool has_exdate;
+};
+
+// One instance that an RDATE adds.
+struct added_instance {
+    time_key key;
+    icaltimetype start;
+    icaltimetype end;
+};
+
+struct collection {
+    icaltimezone *display_zone;
+    period wanted;
+    override_index overrides;
+    long occurrences;
+    bool document_full;
+};
+
+// The collection of one event.
+struct event_work {
+    icalcomponent *event;
+    std::string_view uid;
+    bool overridable;     // some event overrides an instance of its UID
+    time_set excluded;    // its EXDATE values
+    long instances;       // taken from its rule and its RDATEs
+    long occurrences;
+};
+
+}  // namespace
+
+static long long field_seconds(const icaltimetype &t)
+{
+    return static_cast<long long>(day_number(t)) * 86400 + t.hour * 3600 + t.minute * 60 +
+           t.second;
 }
 
-// Zone offsets move a date by at most a day either way; two days are safe.
-constexpr long ZONE_MARGIN_DAYS = 2;
+static long long instant_seconds(const icaltimetype &t)
+{
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    return field_seconds(t.zone == utc ? t : convert_time(t, utc));
+}
 
-static void note_cut_short(icalcomponent *event)
+// The keys under which a listed time is found: a zoned one both as an
+// instant and by its fields.
+static int listed_keys(const icaltimetype &t, time_key keys[2])
+{
+    if (t.is_date) {
+        keys[0] = {DATE_KEY, day_number(t)};
+        return 1;
+    }
+    if (t.zone == nullptr) {
+        keys[0] = {FLOATING_KEY, field_seconds(t)};
+        return 1;
+    }
+    keys[0] = {INSTANT_KEY, instant_seconds(t)};
+    keys[1] = {ZONED_FIELDS_KEY, field_seconds(t)};
+    return 2;
+}
+
+static void add_to_set(time_set *set, const icaltimetype &t)
+{
+    time_key keys[2];
+    int count = listed_keys(t, keys);
+    for (int i = 0; i < count; i++) {
+        set->keys.push_back(keys[i]);
+        set->kinds |= 1u << keys[i].kind;
+    }
+}
+
+static void seal_set(time_set *set)
+{
+    std::sort(set->keys.begin(), set->keys.end());
+    set->keys.erase(std::unique(set->keys.begin(), set->keys.end()), set->keys.end());
+}
+
+static bool set_holds(const time_set &set, const time_key &key)
+{
+    return (set.kinds & (1u << key.kind)) != 0 &&
+           std::binary_search(set.keys.begin(), set.keys.end(), key);
+}
+
+// True when the set lists the instance's start. With dates_cover_days, a
+// listed date also covers every instance that starts on that day.
+static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days)
+{
+    if (start.is_date)
+        return set_holds(set, {DATE_KEY, day_number(start)});
+    if (dates_cover_days && set_holds(set, {DATE_KEY, day_number(start)}))
+        return true;
+    long long fields = field_seconds(start);
+    if (start.zone == nullptr)
+        return set_holds(set, {FLOATING_KEY, fields}) || set_holds(set, {ZONED_FIELDS_KEY, fields});
+    return set_holds(set, {FLOATING_KEY, fields}) ||
+           ((set.kinds & (1u << INSTANT_KEY)) != 0 &&
+            set_holds(set, {INSTANT_KEY, instant_seconds(start)}));
+}
+
+static bool is_overridden(const override_index &index, std::string_view uid,
+                          const icaltimetype &start)
+{
+    auto found = [&](time_key key) { return index.keys.count({uid, key}) > 0; };
+    if (start.is_date)
+        return found({DATE_KEY, day_number(start)});
+    long long fields = field_seconds(start);
+    if (start.zone == nullptr)
+        return found({FLOATING_KEY, fields}) || found({ZONED_FIELDS_KEY, fields});
+    return found({FLOATING_KEY, fields}) || found({INSTANT_KEY, instant_seconds(start)});
+}
+
+// A listed value with the zone that its TZID names; the value itself, not
+// libical's reading of the property, which looks zone names up on its own.
+static icaltimetype listed_time(icalcomponent *event, icalproperty *property)
+{
+    icaltimetype value = icalvalue_get_datetimedate(icalproperty_get_value(property));
+    return zoned_time(event, property, value);
+}
+
+static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides)
+{
+    std::vector<event_entry> entries;
+    for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+         event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+        event_entry entry{event, nullptr, nullptr, false, false};
+        for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
+             property != nullptr;
+             property = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
+            switch (icalproperty_isa(property)) {
+            case ICAL_RRULE_PROPERTY:
+                if (entry.rrule == nullptr)
+                    entry.rrule = property;
+                break;
+            case ICAL_RECURRENCEID_PROPERTY:
+                if (entry.recurrence_id == nullptr)
+                    entry.recurrence_id = property;
+                break;
+            case ICAL_RDATE_PROPERTY:
+                entry.has_rdate = true;
+                break;
+            case ICAL_EXDATE_PROPERTY:
+                entry.has_exdate = true;
+                break;
+            default:
+                break;
+            }
+        }
+        const char *uid = entry.recurrence_id != nullptr ? icalcomponent_get_uid(event) : nullptr;
+        if (uid != nullptr) {
+            time_key keys[2];
+            int count = listed_keys(listed_time(event, entry.recurrence_id), keys);
+            for (int i = 0; i < count; i++)
+                overrides->keys.insert({uid, keys[i]});
+            overrides->uids.insert(uid);
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+static const char *uid_or_placeholder(icalcomponent *event, const char *placeholder)
 {
     const char *uid = icalcomponent_get_uid(event);
+    return uid != nullptr ? uid : placeholder;
+}
+
+static void note_cut_short(icalcomponent *event, long instances)
+{
     fprintf(stderr, "evtable: recurrence of %s cut short after %ld instances\n",
-            uid != nullptr ? uid : "an event without UID", instance_limit);
+            uid_or_placeholder(event, "an event without UID"), instances);
 }
 
-template <size_t N> static long list_length(const short (&values)[N])
+static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rule_verdict verdict)
 {
-    long length = 0;
-    while (length < static_cast<long>(N) && values[length] != ICAL_RECURRENCE_ARRAY_MAX)
-        length++;
-    return length;
+    char *text = icalrecurrencetype_as_string_r(&rule);
+    fprintf(stderr, "evtable: recurrence of %s dropped: rule %s %s\n",
+            uid_or_placeholder(event, "an event without UID"), text != nullptr ? text : "",
+            verdict == RULE_NEVER_MATCHES ? "never gives an instance" : "is not supported");
+    icalmemory_free_buffer(text);
 }
 
-// The lengths of a rule's BY lists.
-static std::array<long, 9> by_list_lengths(const icalrecurrencetype &rule)
+// One occurrence; false when a limit stops the event or the whole document.
+static bool append_occurrence(collection *c, event_work *e, icaltimetype start, icaltimetype end)
 {
-    return {list_length(rule.by_second),    list_length(rule.by_minute),
-            list_length(rule.by_hour),      list_length(rule.by_day),
-            list_length(rule.by_month_day), list_length(rule.by_year_day),
-            list_length(rule.by_week_no),   list_length(rule.by_month),
-            list_length(rule.by_set_pos)};
-}
-
-static bool has_by_lists(const icalrecurrencetype &rule)
-{
-    for (long length : by_list_lengths(rule)) {
-        if (length > 0)
-            return true;
-    }
-    return false;
-}
-
-// How many instances one step of the finest unit a rule names can hold at
-// most: instances are distinct times, but a BY list that repeats a value
-// might give one twice, so every list's length is a factor.
-static double instances_per_unit(const icalrecurrencetype &rule)
-{
-    double product = 1;
-    for (long length : by_list_lengths(rule))
-        product *= length > 0 ? static_cast<double>(length) : 1.0;
-    return product;
-}
-
-// The finest unit, in seconds, in which two instances of the rule can differ:
-// the fields below it are DTSTART's in every instance.
-static double unit_seconds(const icalrecurrencetype &rule)
-{
-    if (rule.freq == ICAL_SECONDLY_RECURRENCE || list_length(rule.by_second) > 0)
-        return 1;
-    if (rule.freq == ICAL_MINUTELY_RECURRENCE || list_length(rule.by_minute) > 0)
-        return 60;
-    if (rule.freq == ICAL_HOURLY_RECURRENCE || list_length(rule.by_hour) > 0)
-        return 3600;
-    return 86400;
-}
-
-// Seconds from a to b by their own fields, with a margin for zone offsets.
-static double seconds_between(icaltimetype a, icaltimetype b)
-{
-    double days = static_cast<double>(day_number(b) - day_number(a)) + ZONE_MARGIN_DAYS;
-    return days * 86400;
-}
-
-// The shortest and the longest step of a rule's frequency, in seconds.
-static void frequency_step(const icalrecurrencetype &rule, double *shortest, double *longest)
-{
-    switch (rule.freq) {
-    case ICAL_SECONDLY_RECURRENCE: *shortest = *longest = 1; break;
-    case ICAL_MINUTELY_RECURRENCE: *shortest = *longest = 60; break;
-    case ICAL_HOURLY_RECURRENCE: *shortest = *longest = 3600; break;
-    case ICAL_DAILY_RECURRENCE: *shortest = *longest = 86400; break;
-    case ICAL_WEEKLY_RECURRENCE: *shortest = *longest = 7 * 86400; break;
-    case ICAL_MONTHLY_RECURRENCE: *shortest = 28 * 86400; *longest = 31 * 86400; break;
-    default: *shortest = 365 * 86400; *longest = 366 * 86400; break;
-    }
-}
-
-// True when a rule of one fixed step (no BY lists, no UNTIL) surely ends
-// before the period: its last instance lies within COUNT - 1 steps of
-// DTSTART (and one hundredth of that span more, for the hours that daylight
-// saving adds or takes), and ends before the period starts.
-static bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart,
-                              icaldurationtype duration, const period &wanted)
-{
-    double step, longest;
-    frequency_step(rule, &step, &longest);
-    if (step != longest || has_by_lists(rule) || !icaltime_is_null_time(rule.until))
+    if (c->occurrences >= document_occurrence_limit) {
+        if (!c->document_full)
+            fprintf(stderr, "evtable: document cut short after %ld occurrences\n",
+                    document_occurrence_limit);
+        c->document_full = true;
         return false;
-    double span_days = (static_cast<double>(rule.count) - 1) * rule.interval * step / 86400;
-    double last_day = static_cast<double>(day_number(dtstart)) + span_days * 1.01 +
-                      static_cast<double>(duration_days(duration)) + 7;
-    return last_day < static_cast<double>(day_number(wanted.start));
-}
-
-// Starts the iterator at the latest point from which an instance can still
-// end inside the period. libical cannot do that for rules with COUNT; such a
-// rule is taken as one without COUNT when it cannot have COUNT instances by
-// the period's end, and otherwise expanded from DTSTART. The bound: steps of
-// the frequency up to the period's end, times the instances one step can
-// hold (one per finest unit the rule names, times its BY lists' lengths).
-static icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart,
-                                          const period &wanted)
-{
-    if (expansion_from_dtstart || rule.count <= 0)
-        return rule;
-    double shortest, longest;
-    frequency_step(rule, &shortest, &longest);
-    double unit = unit_seconds(rule) < shortest ? unit_seconds(rule) : shortest;
-    double interval = rule.interval > 0 ? rule.interval : 1;
-    double steps = seconds_between(dtstart, wanted.end) / (shortest * interval) + 1;
-    double per_step = (longest / unit) * instances_per_unit(rule);
-    if (steps * per_step < static_cast<double>(rule.count))
-        rule.count = 0;
-    return rule;
-}
-
-static long long greatest_common_divisor(long long a, long long b)
-{
-    while (b != 0) {
-        long long rest = a % b;
-        a = b;
-        b = rest;
     }
-    return a;
-}
-
-// The skip is a whole number of the days after which the rule's steps fall
-// on the same time of day and in the same phase of its INTERVAL again: libical
-// re-aligns a started iterator with DTSTART's phase only within a day (hours,
-// minutes, seconds) or not at all (weeks without BYDAY).
-static long skip_step_days(const icalrecurrencetype &rule)
-{
-    long long interval = rule.interval > 0 ? rule.interval : 1;
-    switch (rule.freq) {
-    case ICAL_SECONDLY_RECURRENCE:
-    case ICAL_MINUTELY_RECURRENCE:
-    case ICAL_HOURLY_RECURRENCE: {
-        long long unit = rule.freq == ICAL_SECONDLY_RECURRENCE   ? 1
-                         : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
-                                                                 : 3600;
-        long long step = unit * interval;
-        return static_cast<long>(step / greatest_common_divisor(step, 86400));
+    if (e->occurrences >= event_occurrence_limit) {
+        const char *uid = icalcomponent_get_uid(e->event);
+        fprintf(stderr, "evtable: %s%s cut short after %ld occurrences\n",
+                uid != nullptr ? "event " : "an event without UID", uid != nullptr ? uid : "",
+                event_occurrence_limit);
+        return false;
     }
-    case ICAL_DAILY_RECURRENCE:
-        return static_cast<long>(interval);
-    case ICAL_WEEKLY_RECURRENCE:
-        return static_cast<long>(7 * interval);
-    default:
-        return 1;
-    }
+    add_occurrence(e->event, c->display_zone, start, end);
+    e->occurrences++;
+    c->occurrences++;
+    return true;
 }
 
-// libical's started iterator loses the week numbering of BYWEEKNO rules.
-static bool starts_reliably(const icalrecurrencetype &rule)
+// One occurrence per day of the instance, each carrying the instance's own
+// end; a day is one more when its start, at the instance's time of day, is
+// still before the end. Days whose date cannot fall in a month that the
+// document shows are skipped: they would never be written. False when a
+// limit stopped the event.
+static bool append_instance(collection *c, event_work *e, icaltimetype start, icaltimetype end)
 {
-    return list_length(rule.by_week_no) == 0;
-}
-
-static void start_iterator_near_period(icalrecur_iterator *iterator,
-                                       const icalrecurrencetype &rule, icaltimetype dtstart,
-                                       icaldurationtype duration, const period &wanted)
-{
-    if (expansion_from_dtstart || rule.count > 0 || !starts_reliably(rule))
-        return;
-    // A day before, for the instances earlier in the day than DTSTART's time
-    // of day; a day more when the period starts at a time in a zone, with
-    // which an instance is compared in UTC.
-    long margin = wanted.start.zone != nullptr ? 2 : 1;
-    long from_day = day_number(wanted.start) - duration_days(duration) - margin;
-    long skip = from_day - day_number(dtstart);
-    long step = skip_step_days(rule);
-    skip -= skip % step;
-    if (skip <= 0)
-        return;
-    icalrecur_iterator_set_start(iterator, add_days(dtstart, skip));
-}
-
-static void collect_recurring(icalcomponent *event, icalproperty *rrule, icaltimetype dtstart,
-                              icaltimezone *display_zone, const period &wanted)
-{
-    if (is_after(dtstart, wanted.end))
-        return;
-    icaldurationtype duration = icalcomponent_get_duration(event);
-    icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-    if (!expansion_from_dtstart && rule.count > 0 &&
-        count_ends_before(rule, dtstart, duration, wanted))
-        return;
-    rule = rule_for_period(rule, dtstart, wanted);
-    std::unique_ptr<icalrecur_iterator, decltype(&icalrecur_iterator_free)> iterator(
-        icalrecur_iterator_new(rule, dtstart), icalrecur_iterator_free);
-    if (!iterator)
-        return;
-    start_iterator_near_period(iterator.get(), rule, dtstart, duration, wanted);
-    for (long taken = 0;; taken++) {
-        if (taken == instance_limit) {
-            note_cut_short(event);
-            return;
-        }
-        icaltimetype instance = icalrecur_iterator_next(iterator.get());
-        instances_taken++;
-        if (icaltime_is_null_time(instance) || is_after(instance, wanted.end))
-            return;
-        icaltimetype instance_end = icaltime_add(instance, duration);
-        if (!is_before(instance_end, wanted.start))
-            add_occurrence(event, display_zone, instance, instance_end);
-    }
-}
-
-// One occurrence per day of the span, each carrying the event's own end. Days
-// whose date cannot fall in a month that the document shows are skipped:
-// they would never be written.
-static void collect_single(icalcomponent *event, icaltimetype dtstart,
-                           icaltimezone *display_zone, const period &wanted)
-{
-    if (is_after(dtstart, wanted.end))
-        return;
-    icaltimetype dtend = icalcomponent_get_dtend(event);
-    if (icaltime_is_null_time(dtend))
-        dtend = dtstart;
-    if (is_after(wanted.start, dtend))
-        return;
-    icaltimetype day_start = dtstart;
-    long skip = wanted.first_shown_day - ZONE_MARGIN_DAYS - day_number(dtstart);
+    icaltimetype day_start = start;
+    long skip = c->wanted.first_shown_day - ZONE_MARGIN_DAYS - day_number(start);
     bool first = true;
     if (skip > 0) {
-        day_start = add_days(dtstart, skip);
+        day_start = add_days(start, skip);
         first = false;
     }
     icaldurationtype one_day = icaldurationtype_null_duration();
     one_day.days = 1;
-    while (first || is_before(day_start, dtend)) {
-        if (day_number(day_start) > wanted.last_shown_day + ZONE_MARGIN_DAYS)
-            return;
-        add_occurrence(event, display_zone, day_start, dtend);
+    while (first || is_before(day_start, end)) {
+        if (day_number(day_start) > c->wanted.last_shown_day + ZONE_MARGIN_DAYS)
+            return true;
+        if (!append_occurrence(c, e, day_start, end))
+            return false;
         day_start = icaltime_add(day_start, one_day);
         first = false;
     }
+    return true;
+}
+
+// True when an EXDATE removes the instance or an override replaces it.
+static bool is_replaced(const collection *c, const event_work *e, const icaltimetype &start)
+{
+    return (!e->excluded.keys.empty() && set_lists(e->excluded, start, true)) ||
+           (e->overridable && is_overridden(c->overrides, e->uid, start));
+}
+
+// An event's own span from DTSTART to DTEND (DTSTART without an end).
+static bool collect_span(collection *c, event_work *e, icaltimetype dtstart)
+{
+    if (is_after(dtstart, c->wanted.end))
+        return true;
+    icaltimetype dtend = icalcomponent_get_dtend(e->event);
+    if (icaltime_is_null_time(dtend))
+        dtend = dtstart;
+    if (is_after(c->wanted.start, dtend))
+        return true;
+    return append_instance(c, e, dtstart, dtend);
+}
+
+static std::vector<added_instance> added_instances(icalcomponent *event,
+                                                  icaldurationtype duration)
+{
+    std::vector<added_instance> added;
+    for (icalproperty *rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
+         rdate != nullptr; rdate = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+        icaldatetimeperiodtype value = icalproperty_get_rdate(rdate);
+        added_instance instance;
+        if (!icaltime_is_null_time(value.time)) {
+            instance.start = zoned_time(event, rdate, value.time);
+            instance.end = icaltime_add(instance.start, duration);
+        } else if (!icaltime_is_null_time(value.period.start)) {
+            // A period's own end or duration replaces the event's duration.
+            instance.start = zoned_time(event, rdate, value.period.start);
+            instance.end = icaltime_is_null_time(value.period.end)
+                               ? icaltime_add(instance.start, value.period.duration)
+                               : zoned_time(event, rdate, value.period.end);
+        } else {
+            continue;
+        }
+        time_key keys[2];
+        listed_keys(instance.start, keys);
+        instance.key = keys[0];
+        added.push_back(instance);
+    }
+    std::stable_sort(added.begin(), added.end(),
+                     [](const added_instance &a, const added_instance &b) { return a.key < b.key; });
+    added.erase(std::unique(added.begin(), added.end(),
+                            [](const added_instance &a, const added_instance &b) {
+                                return a.key == b.key;
+                            }),
+                added.end());
+    return added;
+}
+
+// The instances of the event's first RRULE: each one, unless an RDATE lists
+// it too, an EXDATE removes it or an override replaces it, gives the days
+// of its span. False when a limit stopped the event.
+static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, icaltimetype dtstart,
+                         icaldurationtype duration, const time_set &added)
+{
+    if (is_after(dtstart, c->wanted.end))
+        return true;
+    icalrecurrencetype rule = icalproperty_get_rrule(rrule);
+    long longest_days = duration_days(duration);
+    if (!expansion_from_dtstart) {
+        rule_verdict verdict = judge_rule(rule);
+        if (verdict != RULE_EXPANDABLE) {
+            note_dropped_rule(e->event, rule, verdict);
+            return true;
+        }
+        if (count_ends_before(rule, dtstart, longest_days, c->wanted.start))
+            return true;
+        rule = rule_for_period(rule, dtstart, c->wanted.end);
+    }
+    long calls = instance_limit - e->instances;
+    rule_instances instances;
+    start_rule_instances(&instances, rule, dtstart, c->wanted.start, c->wanted.end, longest_days,
+                         expansion_from_dtstart, calls, rule_step_limit);
+    bool more = true;
+    for (;;) {
+        icaltimetype instance = next_rule_instance(&instances);
+        if (icaltime_is_null_time(instance) || is_after(instance, c->wanted.end))
+            break;
+        if (!added.keys.empty() && set_lists(added, instance, false))
+            continue;
+        icaltimetype instance_end = icaltime_add(instance, duration);
+        if (is_before(instance_end, c->wanted.start) || is_replaced(c, e, instance))
+            continue;
+        if (!append_instance(c, e, instance, instance_end)) {
+            more = false;
+            break;
+        }
+    }
+    e->instances += calls - instances.calls_left;
+    if (more && instances.cut_short) {
+        note_cut_short(e->event, e->instances);
+        return false;
+    }
+    return more;
+}
+
+// A series: the instances of its rule, or DTSTART's alone without one, and
+// those that its RDATEs add.
+static void collect_series(collection *c, event_work *e, const event_entry &entry,
+                           icaltimetype dtstart)
+{
+    icaldurationtype duration = icalcomponent_get_duration(e->event);
+    std::vector<added_instance> added;
+    time_set added_starts;
+    if (entry.has_rdate) {
+        added = added_instances(e->event, duration);
+        for (const added_instance &instance : added)
+            add_to_set(&added_starts, instance.start);
+        seal_set(&added_starts);
+    }
+    if (entry.rrule != nullptr) {
+        if (!collect_rule(c, e, entry.rrule, dtstart, duration, added_starts))
+            return;
+    } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(c, e, dtstart)) {
+        if (!collect_span(c, e, dtstart))
+            return;
+    }
+    for (const added_instance &instance : added) {
+        if (e->instances >= instance_limit) {
+            note_cut_short(e->event, e->instances);
+            return;
+        }
+        e->instances++;
+        if (is_after(instance.start, c->wanted.end) || is_before(instance.end, c->wanted.start) ||
+            is_replaced(c, e, instance.start))
+            continue;
+        if (!append_instance(c, e, instance.start, instance.end))
+            return;
+    }
+}
+
+static void collect_event(collection *c, const event_entry &entry, icaltimetype dtstart)
+{
+    event_work e;
+    e.event = entry.event;
+    e.overridable = false;
+    e.instances = 0;
+    e.occurrences = 0;
+    // An override is one instance: a rule, RDATEs or EXDATEs copied into it
+    // are not expanded, and nothing replaces it.
+    if (entry.recurrence_id != nullptr) {
+        collect_span(c, &e, dtstart);
+        return;
+    }
+    if (!c->overrides.uids.empty()) {
+        const char *uid = icalcomponent_get_uid(entry.event);
+        if (uid != nullptr && c->overrides.uids.count(uid) > 0) {
+            e.uid = uid;
+            e.overridable = true;
+        }
+    }
+    if (entry.has_exdate) {
+        for (icalproperty *exdate = icalcomponent_get_first_property(e.event, ICAL_EXDATE_PROPERTY);
+             exdate != nullptr;
+             exdate = icalcomponent_get_next_property(e.event, ICAL_EXDATE_PROPERTY))
+            add_to_set(&e.excluded, listed_time(e.event, exdate));
+        seal_set(&e.excluded);
+    }
+    if (entry.rrule != nullptr || entry.has_rdate)
+        collect_series(c, &e, entry, dtstart);
+    else if (!is_replaced(c, &e, dtstart))
+        collect_span(c, &e, dtstart);
 }
 
 void collect_occurrences(icalcomponent *root, const event_selection *selection,
                          icaltimezone *display_zone, icaltimetype period_start,
                          icaldurationtype period_duration)
 {
-    period wanted;
-    wanted.start = period_start;
-    wanted.end = icaltime_add(period_start, period_duration);
-    wanted.first_shown_day = day_number(period_start.year, period_start.month, 1);
-    wanted.last_shown_day =
-        day_number(wanted.end.year, wanted.end.month,
-                   icaltime_days_in_month(wanted.end.month, wanted.end.year));
+    collection c;
+    c.display_zone = display_zone;
+    c.wanted.start = period_start;
+    c.wanted.end = icaltime_add(period_start, period_duration);
+    c.wanted.first_shown_day = day_number(period_start.year, period_start.month, 1);
+    c.wanted.last_shown_day =
+        day_number(c.wanted.end.year, c.wanted.end.month,
+                   icaltime_days_in_month(c.wanted.end.month, c.wanted.end.year));
+    c.occurrences = 0;
+    c.document_full = false;
 
-    for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
-         event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
-        if (!select_event(event, selection, "PUBLIC", evtable_class_text))
+    std::vector<event_entry> entries = walk_events(root, &c.overrides);
+    for (const event_entry &entry : entries) {
+        if (c.document_full)
+            break;
+        if (!select_event(entry.event, selection, "PUBLIC", evtable_class_text))
             continue;
-        icaltimetype dtstart = icalcomponent_get_dtstart(event);
+        icaltimetype dtstart = icalcomponent_get_dtstart(entry.event);
         if (icaltime_is_null_time(dtstart))
             continue;
-        icalproperty *rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
-        if (rrule != nullptr)
-            collect_recurring(event, rrule, dtstart, display_zone, wanted);
-        else
-            collect_single(event, dtstart, display_zone, wanted);
+        collect_event(&c, entry, dtstart);
     }
 }

@@ -156,10 +156,12 @@ TEST(collect_occurrences, edge_cases)
                "RRULE:FREQ=DAILY;UNTIL=20020928T000000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
          {"20020926T220000Z/20020927T000000Z", "20020927T220000Z/20020928T000000Z"}},
-        {"recurring instances of several days give one occurrence each",
+        {"recurring instances of several days give one occurrence for each day",
          event("UID:a\r\nDTSTART;VALUE=DATE:20021005\r\nDTEND;VALUE=DATE:20021008\r\n"
                "RRULE:FREQ=WEEKLY;COUNT=2\r\n"),
-         "20020927", "P5W", NO_SELECTION, {"20021005/20021008", "20021012/20021015"}},
+         "20020927", "P5W", NO_SELECTION,
+         {"20021005/20021008", "20021006/20021008", "20021007/20021008", "20021012/20021015",
+          "20021013/20021015", "20021014/20021015"}},
         {"single event without an end starts and ends at DTSTART",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\n"), "20020927", "P5W", NO_SELECTION,
          {"20021005T100000Z/20021005T100000Z"}},
@@ -183,18 +185,18 @@ TEST(collect_occurrences, edge_cases)
         {"DTEND before DTSTART gives one occurrence",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nDTEND:20021004T100000Z\r\n"), "20020927",
          "P5W", NO_SELECTION, {"20021005T100000Z/20021004T100000Z"}},
-        {"a date in EXDATE still shows",
+        {"a date in EXDATE removes its instance",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=3\r\n"
                "EXDATE:20021006T100000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
-         {"20021005T100000Z/20021005T100000Z", "20021006T100000Z/20021006T100000Z",
-          "20021007T100000Z/20021007T100000Z"}},
-        {"a date in RDATE gives none",
+         {"20021005T100000Z/20021005T100000Z", "20021007T100000Z/20021007T100000Z"}},
+        {"a date in RDATE adds an instance, with or without a rule, after the rule's",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=1\r\n"
                "RDATE:20021010T100000Z\r\n") +
              event("UID:b\r\nDTSTART:20021006T100000Z\r\nRDATE:20021011T100000Z\r\n"),
          "20020927", "P5W", NO_SELECTION,
-         {"20021005T100000Z/20021005T100000Z", "20021006T100000Z/20021006T100000Z"}},
+         {"20021005T100000Z/20021005T100000Z", "20021010T100000Z/20021010T100000Z",
+          "20021006T100000Z/20021006T100000Z", "20021011T100000Z/20021011T100000Z"}},
         {"only the first RRULE counts",
          event("UID:a\r\nDTSTART:20021005T100000Z\r\nRRULE:FREQ=DAILY;COUNT=2\r\n"
                "RRULE:FREQ=WEEKLY;COUNT=5\r\n"),
@@ -339,8 +341,8 @@ const frequency_set FREQUENCIES[] = {
 
 const char *const TIMES_OF_DAY[] = {"023000", "101520", "235959"};
 
-const char *const TIMED_DURATIONS[] = {"-PT1H", "PT0S", "PT3H", "P3DT2H"};
-const char *const DATE_DURATIONS[] = {"-P1D", "P0D", "P1D", "P4D"};
+const char *const TIMED_DURATIONS[] = {"-PT1H", "PT0S", "PT3H", "P1DT2H"};
+const char *const DATE_DURATIONS[] = {"-P1D", "P0D", "P1D", "P2D"};
 
 icaltimetype add_days(icaltimetype t, long days)
 {
@@ -433,17 +435,29 @@ void compare_expansions(const frequency_set &set)
                     std::vector<std::string> starts;
                     std::vector<long> offsets = set.days_before;
                     offsets.push_back(-1);   // inside the period
+                    // Each event also leaves out the instance two days into
+                    // the period at DTSTART's time of day, and adds one at
+                    // noon a day later.
+                    std::string excluded = date_text(add_days(period_start, 2));
+                    std::string added = date_text(add_days(period_start, 3));
                     for (size_t o = 0; o < offsets.size(); o++) {
                         std::string dtstart = date_text(add_days(period_start, -offsets[o]));
-                        if (!kind.is_date)
-                            dtstart += std::string("T") + TIMES_OF_DAY[turns() % 3] +
-                                       kind.suffix;
+                        std::string exdate = excluded;
+                        std::string rdate = added;
+                        if (!kind.is_date) {
+                            const char *time_of_day = TIMES_OF_DAY[turns() % 3];
+                            dtstart += std::string("T") + time_of_day + kind.suffix;
+                            exdate += std::string("T") + time_of_day + kind.suffix;
+                            rdate += std::string("T120000") + kind.suffix;
+                        }
                         const char *duration = durations[turns() % 4];
                         starts.push_back(std::string("DTSTART") + kind.parameter + ":" +
                                          dtstart + " DURATION:" + duration);
                         events += event("UID:" + std::to_string(o) + "\r\nDTSTART" +
                                         kind.parameter + ":" + dtstart + "\r\nDURATION:" +
-                                        duration + "\r\nRRULE:" + rule + "\r\n");
+                                        duration + "\r\nRRULE:" + rule + "\r\nEXDATE" +
+                                        kind.parameter + ":" + exdate + "\r\nRDATE" +
+                                        kind.parameter + ":" + rdate + "\r\n");
                     }
                     icalcomponent *root = parse_calendar(events);
                     icaltimezone *display_zone = display_zones[turns() % 4];
@@ -463,7 +477,9 @@ void compare_expansions(const frequency_set &set)
                             << "RRULE:" << rule << "\nperiod " << period << ", display zone "
                             << (display_zone != nullptr ? icaltimezone_get_tzid(display_zone)
                                                         : "(none)")
-                            << "\nevents (UID is the index): " << testing::PrintToString(starts)
+                            << "\nevents (UID is the index, each with EXDATE " << excluded
+                            << " and RDATE " << added
+                            << "): " << testing::PrintToString(starts)
                             << "\nrecords " << plain.records.size() << " from DTSTART, "
                             << near.records.size() << " near the period; first difference at "
                             << i << ":\n  from DTSTART: "
@@ -567,4 +583,84 @@ TEST(recurrence_instances_taken, hostile_rule_is_cut_short)
         clear_occurrences();
         icalcomponent_free(root);
     }
+}
+
+struct limit_case {
+    const char *name;
+    std::string events;
+    const char *period_start;
+    const char *period_duration;
+    long event_limit;
+    long document_limit;
+    std::vector<int> records;   // per event, in document order
+    const char *notes;
+};
+
+// Each limit stops what it cuts with a note and lets the rest through.
+TEST(collect_occurrences, limits_on_occurrences)
+{
+    const std::string centuries =
+        "DTSTART;VALUE=DATE:19000101\r\nDTEND;VALUE=DATE:21000101\r\n";
+    const limit_case cases[] = {
+        {"a single event of centuries stops at the event limit",
+         event("UID:long\r\n" + centuries) + event("UID:after\r\nDTSTART:19000105T100000Z\r\n"),
+         "19000101", "P73000D", 100, 1000, {100, 1},
+         "evtable: event long cut short after 100 occurrences\n"},
+        {"so does a series of instances of several days",
+         event("UID:daily\r\nDTSTART;VALUE=DATE:19000101\r\nDTEND;VALUE=DATE:19000104\r\n"
+               "RRULE:FREQ=DAILY\r\n"),
+         "19000101", "P1000D", 100, 1000, {100},
+         "evtable: event daily cut short after 100 occurrences\n"},
+        {"an event without UID is named as such",
+         event(centuries), "19000101", "P1000D", 100, 1000, {100},
+         "evtable: an event without UID cut short after 100 occurrences\n"},
+        {"the document limit stops the collection of every later event",
+         event("UID:a\r\n" + centuries) + event("UID:b\r\n" + centuries) +
+             event("UID:c\r\nDTSTART:19000105T100000Z\r\n"),
+         "19000101", "P1000D", 100, 150, {100, 50, 0},
+         "evtable: event a cut short after 100 occurrences\n"
+         "evtable: document cut short after 150 occurrences\n"},
+    };
+    for (const limit_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        icalcomponent *root = parse_calendar(c.events);
+        set_occurrence_limits(c.event_limit, c.document_limit);
+        clear_occurrences();
+        testing::internal::CaptureStderr();
+        collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
+                            icaltime_from_string(c.period_start),
+                            icaldurationtype_from_string(c.period_duration));
+        EXPECT_EQ(c.notes, testing::internal::GetCapturedStderr());
+        set_occurrence_limits(MAX_EVENT_OCCURRENCES, MAX_DOCUMENT_OCCURRENCES);
+        std::vector<int> records;
+        occurrence_view view = occurrence_records();
+        int event_index = 0;
+        for (icalcomponent *e = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+             e != nullptr; e = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+            records.push_back(0);
+            for (int i = 0; i < view.record_count; i++)
+                records[event_index] += view.records[i].component == e ? 1 : 0;
+            event_index++;
+        }
+        EXPECT_EQ(c.records, records);
+        clear_occurrences();
+        icalcomponent_free(root);
+    }
+}
+
+// The event limit as evtable runs: one all-day event over four centuries
+// shown whole gives its first 100,000 days.
+TEST(collect_occurrences, event_limit_as_run)
+{
+    icalcomponent *root = parse_calendar(
+        event("UID:ages\r\nDTSTART;VALUE=DATE:17000101\r\nDTEND;VALUE=DATE:21000101\r\n"));
+    clear_occurrences();
+    testing::internal::CaptureStderr();
+    collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
+                        icaltime_from_string("17000101"), icaldurationtype_from_string("P146097D"));
+    EXPECT_EQ("evtable: event ages cut short after 100000 occurrences\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_EQ(MAX_EVENT_OCCURRENCES, occurrence_records().record_count);
+    clear_occurrences();
+    icalcomponent_free(root);
 }

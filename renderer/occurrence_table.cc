@@ -12,8 +12,8 @@
 
 // The records stay where they were appended, in blocks that are never moved
 // or resized; the order of the table is an array of pointers, which is what
-// the sort and the de-duplication rearrange. Growth costs no copying of
-// records, and exhaustion still ends the run as it must. Both live until the
+// the sort rearranges. Growth costs no copying of records, and exhaustion
+// still ends the run as it must. Both live until the
 // process exits.
 constexpr size_t BLOCK_RECORDS = 1024;
 static std::vector<occurrence *> &blocks = *new std::vector<occurrence *>;
@@ -124,25 +124,6 @@ void sort_occurrences()
     std::stable_sort(table.begin(), table.end(), [](const occurrence *a, const occurrence *b) {
         return compare_occurrences(a, b) < 0;
     });
-}
-
-static bool is_overridden_by(const occurrence &generated, const occurrence &next)
-{
-    return strcmp(uid_text(&generated), uid_text(&next)) == 0 &&
-           compare_times(generated.start, next.start) == 0 &&
-           icaltime_is_null_time(generated.recurrence_id) &&
-           !icaltime_is_null_time(next.recurrence_id);
-}
-
-void drop_overridden_occurrences()
-{
-    size_t kept = 0;
-    for (size_t j = 0; j < table.size(); j++) {
-        if (j + 1 < table.size() && is_overridden_by(*table[j], *table[j + 1]))
-            continue;
-        table[kept++] = table[j];
-    }
-    table.resize(kept);
 }
 
 occurrence_view occurrence_records()

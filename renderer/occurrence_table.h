@@ -1,5 +1,5 @@
-// occurrence_table.h: occurrences of the selected events in the period,
-// sorted and de-duplicated. One table per process.
+// occurrence_table.h: occurrences of the selected events in the period, in
+// display order. One table per process.
 #pragma once
 
 #include <libical/ical.h>
@@ -47,10 +47,6 @@ int compare_occurrences(const occurrence *a, const occurrence *b);
 
 /// Stable, so records equal in every key stay in document order.
 void sort_occurrences();
-
-/// Removes each generated occurrence that is immediately followed, in sort
-/// order, by an overriding instance of the same UID at the same start.
-void drop_overridden_occurrences();
 
 occurrence_view occurrence_records();
 

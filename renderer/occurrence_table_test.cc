@@ -1,5 +1,5 @@
-// occurrence_table_test.cc: the display order of occurrences and the removal
-// of generated occurrences that an overriding instance replaces.
+// occurrence_table_test.cc: the display order of occurrences and their
+// conversion into the display zone.
 #include "renderer/occurrence_table.h"
 
 #include <string>
@@ -36,17 +36,6 @@ icaltimetype at(const char *text, icaltimezone *in = nullptr)
 int sign(int value)
 {
     return (value > 0) - (value < 0);
-}
-
-std::vector<std::string> summaries()
-{
-    std::vector<std::string> result;
-    occurrence_view view = occurrence_records();
-    for (int i = 0; i < view.record_count; i++) {
-        const char *summary = icalcomponent_get_summary(view.records[i].component);
-        result.push_back(summary != nullptr ? summary : "");
-    }
-    return result;
 }
 
 }  // namespace
@@ -196,109 +185,4 @@ TEST(sort_occurrences, keeps_document_order_of_equal_records)
         icalcomponent_free(event);
     for (icalcomponent *event : others)
         icalcomponent_free(event);
-}
-
-struct record_spec {
-    const char *label;
-    const char *uid;           // null: the event has no UID
-    const char *start;
-    const char *end;
-    const char *recurrence_id;   // null: none
-};
-
-struct override_case {
-    const char *name;
-    std::vector<record_spec> records;   // in collection order
-    std::vector<std::string> kept;      // labels in sort order after the pass
-};
-
-TEST(drop_overridden_occurrences, table)
-{
-    const char *t10 = "20020928T100000Z";
-    const char *t11 = "20020928T110000Z";
-    const char *t12 = "20020928T120000Z";
-    const char *t1030 = "20020928T103000Z";
-    const override_case cases[] = {
-        {"empty table stays empty", {}, {}},
-        {"override at the same start replaces the generated one",
-         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t11, t10}},
-         {"override"}},
-        {"collection order does not matter, the sort pairs them",
-         {{"override", "a", t10, t11, t10}, {"generated", "a", t10, t11, nullptr}},
-         {"override"}},
-        {"override with an earlier end sorts first; both kept",
-         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t1030, t10}},
-         {"override", "generated"}},
-        {"override with a later end follows at the same start and replaces",
-         {{"generated", "a", t10, t11, nullptr}, {"override", "a", t10, t12, t10}},
-         {"override"}},
-        {"moved override keeps the generated one at the old time",
-         {{"generated", "a", t10, t11, nullptr}, {"moved", "a", t11, t12, t10}},
-         {"generated", "moved"}},
-        {"pairs: two generated occurrences each replaced",
-         {{"generated 1", "a", t10, t11, nullptr},
-          {"generated 2", "a", "20020929T100000Z", "20020929T110000Z", nullptr},
-          {"override 2", "a", "20020929T100000Z", "20020929T110000Z", "20020929T100000Z"},
-          {"override 1", "a", t10, t11, t10}},
-         {"override 1", "override 2"}},
-        {"equal UIDs and starts without recurrence ids are both kept",
-         {{"first", "a", t10, t11, nullptr}, {"second", "a", t10, t11, nullptr}},
-         {"first", "second"}},
-        {"equal UIDs and starts both with recurrence ids are both kept",
-         {{"first", "a", t10, t11, t10}, {"second", "a", t10, t11, t10}},
-         {"first", "second"}},
-        {"only the immediate predecessor of an override goes",
-         {{"generated 1", "a", t10, t11, nullptr},
-          {"generated 2", "a", t10, t11, nullptr},
-          {"override", "a", t10, t11, t10}},
-         {"generated 1", "override"}},
-        {"equal start, different UIDs are all kept",
-         {{"generated", "a", t10, t11, nullptr}, {"other", "b", t10, t11, t10}},
-         {"generated", "other"}},
-        {"an override separated by another UID removes nothing",
-         {{"generated", "a", t10, t11, nullptr},
-          {"other", "b", t10, t11, nullptr},
-          {"override", "a", t10, t12, t10}},
-         {"generated", "other", "override"}},
-        {"UIDs differing in case are different events",
-         {{"generated", "Meeting", t10, t11, nullptr}, {"override", "meeting", t10, t11, t10}},
-         {"generated", "override"}},
-        {"UIDs differing in case, override sorting first",
-         {{"generated", "meeting", t10, t11, nullptr}, {"override", "Meeting", t10, t11, t10}},
-         {"override", "generated"}},
-        {"events without UID pair as the empty text",
-         {{"generated", nullptr, t10, t11, nullptr}, {"override", nullptr, t10, t11, t10}},
-         {"override"}},
-        {"an event without UID does not pair with one that has a UID",
-         {{"generated", nullptr, t10, t11, nullptr}, {"override", "x", t10, t11, t10}},
-         {"generated", "override"}},
-        {"a lone generated record is kept", {{"generated", "a", t10, t11, nullptr}},
-         {"generated"}},
-        {"the last record is never dropped",
-         {{"override", "a", t10, t11, t10}, {"generated", "b", t10, t11, nullptr}},
-         {"override", "generated"}},
-    };
-    icaltimezone *utc = icaltimezone_get_utc_timezone();
-    for (const override_case &c : cases) {
-        SCOPED_TRACE(c.name);
-        clear_occurrences();
-        std::vector<icalcomponent *> events;
-        for (const record_spec &r : c.records) {
-            std::string lines = std::string("SUMMARY:") + r.label + "\r\n";
-            if (r.uid != nullptr)
-                lines += std::string("UID:") + r.uid + "\r\n";
-            lines += std::string("DTSTART:") + r.start + "\r\nDTEND:" + r.end + "\r\n";
-            if (r.recurrence_id != nullptr)
-                lines += std::string("RECURRENCE-ID:") + r.recurrence_id + "\r\n";
-            icalcomponent *event = parse_event(lines);
-            events.push_back(event);
-            add_occurrence(event, utc, at(r.start), at(r.end));
-        }
-        sort_occurrences();
-        drop_overridden_occurrences();
-        EXPECT_EQ(c.kept, summaries());
-        clear_occurrences();
-        for (icalcomponent *event : events)
-            icalcomponent_free(event);
-    }
 }

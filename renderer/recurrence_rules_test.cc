@@ -1,0 +1,241 @@
+// recurrence_rules_test.cc: rules that can never give an instance, the days
+// that a rule's lists allow, and the work that hostile rules may cost,
+// counted in libical calls and in the steps of the stretches opened.
+#include "renderer/recurrence_rules.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "renderer/calendar_days.h"
+#include "renderer/expansion_controls.h"
+#include "renderer/occurrence_collection.h"
+#include "renderer/occurrence_table.h"
+
+namespace {
+
+struct verdict_case {
+    const char *rule;
+    rule_verdict verdict;
+};
+
+const verdict_case VERDICT_CASES[] = {
+    // February has no 30th: libical searches minute by minute for ever.
+    {"FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30", RULE_NEVER_MATCHES},
+    {"FREQ=HOURLY;BYMONTH=4,6,9,11;BYMONTHDAY=31", RULE_NEVER_MATCHES},
+    {"FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=29", RULE_EXPANDABLE},
+    // libical never matches month and year days from the end for rules of
+    // a day or less, nor a weekday with an ordinal.
+    {"FREQ=HOURLY;BYMONTHDAY=-1", RULE_NEVER_MATCHES},
+    {"FREQ=HOURLY;BYMONTHDAY=-1,15", RULE_EXPANDABLE},
+    {"FREQ=SECONDLY;BYYEARDAY=-1", RULE_NEVER_MATCHES},
+    {"FREQ=DAILY;BYDAY=1MO", RULE_NEVER_MATCHES},
+    {"FREQ=DAILY;BYDAY=MO,1TU", RULE_EXPANDABLE},
+    // Day 366 is the 31st of December of a leap year.
+    {"FREQ=SECONDLY;BYYEARDAY=366;BYMONTH=1", RULE_NEVER_MATCHES},
+    {"FREQ=SECONDLY;BYYEARDAY=366;BYMONTH=12;BYMONTHDAY=31", RULE_EXPANDABLE},
+    {"FREQ=HOURLY;BYYEARDAY=60;BYMONTH=3;BYMONTHDAY=1", RULE_EXPANDABLE},
+    {"FREQ=HOURLY;BYYEARDAY=60;BYMONTH=3;BYMONTHDAY=2", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYMONTH=2;BYMONTHDAY=30", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYMONTH=4,6;BYMONTHDAY=-31", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYMONTHDAY=-1", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29", RULE_EXPANDABLE},
+    // A set of at most one Monday a week, of one instance a day.
+    {"FREQ=WEEKLY;BYDAY=MO;BYSETPOS=8", RULE_NEVER_MATCHES},
+    {"FREQ=DAILY;BYSETPOS=2", RULE_NEVER_MATCHES},
+    {"FREQ=DAILY;BYHOUR=9,17;BYSETPOS=-2", RULE_EXPANDABLE},
+    {"FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1", RULE_EXPANDABLE},
+    // libical searches up to its last year before it refuses these: a
+    // second for each.
+    {"FREQ=MONTHLY;BYDAY=-6FR", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYDAY=5FR;BYMONTHDAY=1", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYMONTHDAY=-1;BYDAY=1MO", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYDAY=1MO;BYSETPOS=5", RULE_NEVER_MATCHES},
+    {"FREQ=YEARLY;BYMONTH=3;BYDAY=6MO", RULE_NEVER_MATCHES},
+    {"FREQ=YEARLY;BYDAY=54MO", RULE_NEVER_MATCHES},
+    {"FREQ=MONTHLY;BYDAY=-6FR,MO", RULE_EXPANDABLE},
+    {"FREQ=MONTHLY;BYMONTHDAY=31;BYDAY=5MO", RULE_EXPANDABLE},
+    {"FREQ=MONTHLY;BYDAY=5FR;BYMONTH=2", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO;BYSETPOS=1", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYDAY=53FR", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=53;BYDAY=TH", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=-1;BYMONTH=1", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=1", RULE_NEVER_MATCHES},
+    {"FREQ=YEARLY;BYYEARDAY=-366;BYDAY=MO", RULE_EXPANDABLE},
+    {"RSCALE=HEBREW;FREQ=HOURLY;BYMONTH=5L", RULE_UNSUPPORTED},
+    // libical crashes on week numbers without another list of days.
+    {"FREQ=YEARLY;BYWEEKNO=20", RULE_UNSUPPORTED},
+    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_UNSUPPORTED},
+    {"FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=5", RULE_EXPANDABLE},
+    {"RSCALE=HEBREW;FREQ=YEARLY;BYMONTH=5L", RULE_EXPANDABLE},
+    {"FREQ=SECONDLY", RULE_EXPANDABLE},
+};
+
+}  // namespace
+
+TEST(judge_rule, table)
+{
+    for (const verdict_case &c : VERDICT_CASES) {
+        SCOPED_TRACE(c.rule);
+        icalrecurrencetype rule = icalrecurrencetype_from_string(c.rule);
+        EXPECT_EQ(c.verdict, judge_rule(rule));
+        free(rule.rscale);
+    }
+}
+
+namespace {
+
+struct filter_case {
+    const char *rule;
+    const char *date;
+    bool passes;
+};
+
+const filter_case FILTER_CASES[] = {
+    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040229", true},
+    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040228", false},
+    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040329", false},
+    {"FREQ=MINUTELY;BYDAY=MO,WE", "20021007", true},     // a Monday
+    {"FREQ=MINUTELY;BYDAY=MO,WE", "20021008", false},
+    {"FREQ=MINUTELY;BYDAY=1MO", "20021007", false},      // an ordinal never matches
+    {"FREQ=SECONDLY;BYYEARDAY=300", "20021027", true},   // day 300 of 2002
+    {"FREQ=SECONDLY;BYYEARDAY=300", "20041026", true},   // of a leap year
+    {"FREQ=SECONDLY;BYYEARDAY=300", "20041027", false},
+    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021031", false},
+    {"FREQ=HOURLY", "20021031", true},
+};
+
+}  // namespace
+
+TEST(day_passes, table)
+{
+    for (const filter_case &c : FILTER_CASES) {
+        SCOPED_TRACE(std::string(c.rule) + " on " + c.date);
+        icaltimetype date = icaltime_from_string(c.date);
+        EXPECT_EQ(c.passes,
+                  day_passes(filter_of(icalrecurrencetype_from_string(c.rule)), day_number(date)));
+    }
+}
+
+namespace {
+
+struct work {
+    std::vector<std::string> shown;   // starts in UTC, display order
+    long long calls;
+    double steps;
+    std::string notes;
+};
+
+work collect_rule(const std::string &lines, const char *start, const char *duration)
+{
+    std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:r\r\n" + lines +
+                       "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    icalcomponent *root = icalparser_parse_string(text.c_str());
+    event_selection everything{};
+    clear_occurrences();
+    long long calls = rule_calls_made();
+    double steps = rule_steps_spent();
+    testing::internal::CaptureStderr();
+    collect_occurrences(root, &everything, icaltimezone_get_utc_timezone(),
+                        icaltime_from_string(start), icaldurationtype_from_string(duration));
+    work result;
+    result.notes = testing::internal::GetCapturedStderr();
+    result.calls = rule_calls_made() - calls;
+    result.steps = rule_steps_spent() - steps;
+    sort_occurrences();
+    occurrence_view view = occurrence_records();
+    for (int i = 0; i < view.record_count; i++)
+        result.shown.push_back(icaltime_as_ical_string(view.records[i].start));
+    clear_occurrences();
+    icalcomponent_free(root);
+    return result;
+}
+
+struct hostile_case {
+    const char *name;
+    const char *lines;
+    const char *start;
+    const char *duration;
+    size_t shown;          // occurrences
+    long long calls;       // at most this many libical calls
+    double steps;          // at most this many steps in stretches
+    const char *notes;
+};
+
+// Rules of a few dozen bytes that held evtable for minutes to hours: each
+// now costs a bounded number of calls and steps.
+const hostile_case HOSTILE_CASES[] = {
+    {"every minute of the 30th of February", "DTSTART:20260101T000000Z\r\n"
+     "RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30\r\n", "20261025", "P5W", 0, 0, 0,
+     "evtable: recurrence of r dropped: rule FREQ=MINUTELY;BYMONTHDAY=30;BYMONTH=2 never gives "
+     "an instance\n"},
+    {"every second of the last day of a month, which libical never matches",
+     "DTSTART:20260101T000000Z\r\nRRULE:FREQ=SECONDLY;BYMONTHDAY=-1\r\n", "20261025", "P5W", 0,
+     0, 0,
+     "evtable: recurrence of r dropped: rule FREQ=SECONDLY;BYMONTHDAY=-1 never gives an "
+     "instance\n"},
+    {"the sixth Friday from the end of a month, which libical searched for a second",
+     "DTSTART:20020927T100000Z\r\nRRULE:FREQ=MONTHLY;BYDAY=-6FR\r\n", "20261025", "P5W", 0, 0, 0,
+     "evtable: recurrence of r dropped: rule FREQ=MONTHLY;BYDAY=-6FR never gives an instance\n"},
+    {"every second of the 29th of February: nothing in the period, nothing stepped",
+     "DTSTART:20030101T000000Z\r\nRRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=29\r\n", "20261025",
+     "P5W", 0, 0, 0, ""},
+    {"every hour of the 29th of February, with COUNT, from years before",
+     "DTSTART:20030101T000000Z\r\nRRULE:FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29;COUNT=30\r\n",
+     "20040229", "P1D", 24, 31, 2 * 24 + 200, ""},
+    {"every hour of Mondays that are the 29th of February, in this century",
+     "DTSTART:19000101T000000Z\r\nRRULE:FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO\r\n",
+     "20000101", "P36525D", 24 * 3, 24 * 3 + 3, 3 * 2 * 24 + 300, ""},
+    {"every minute of Sundays from decades back", "DTSTART:19700101T000000Z\r\n"
+     "DURATION:-P1D\r\nRRULE:FREQ=MINUTELY;BYDAY=SU\r\n", "20261025", "P1W", 0, 1440 + 2,
+     4 * 1440 + 200, ""},
+    // A date does not step through hours, so no hour of the list is ever
+    // reached: the steps run out instead of years.
+    {"a date stepping through minutes to a minute it never has",
+     "DTSTART;VALUE=DATE:00010101\r\nRRULE:FREQ=MINUTELY;BYMINUTE=5;COUNT=3\r\n", "20261025",
+     "P5W", 0, 1000, MAX_RULE_STEPS,
+     "evtable: recurrence of r cut short after 1 instances\n"},
+};
+
+}  // namespace
+
+TEST(rule_work, hostile_rules_are_bounded)
+{
+    for (const hostile_case &c : HOSTILE_CASES) {
+        SCOPED_TRACE(c.name);
+        work done = collect_rule(c.lines, c.start, c.duration);
+        EXPECT_EQ(c.shown, done.shown.size());
+        EXPECT_LE(done.calls, c.calls);
+        EXPECT_LE(done.steps, c.steps);
+        EXPECT_EQ(c.notes, done.notes);
+    }
+}
+
+// Stretches of the days that a rule allows give what libical's iterator
+// gives from DTSTART, where that can be afforded.
+TEST(rule_work, stretches_give_the_instances_from_dtstart)
+{
+    const char *rules[] = {
+        "FREQ=HOURLY;INTERVAL=5;BYMONTHDAY=1,2,15",
+        "FREQ=MINUTELY;INTERVAL=47;BYDAY=TU,SA;BYMONTH=10,11",
+        "FREQ=SECONDLY;INTERVAL=3607;BYDAY=WE",
+        "FREQ=HOURLY;INTERVAL=25;BYDAY=MO",
+        "FREQ=HOURLY;BYHOUR=9,17;BYMINUTE=0,30;BYMONTHDAY=3,4,5,20",
+        "FREQ=DAILY;INTERVAL=3;BYMONTH=10;BYMONTHDAY=2,3,4,5,6,30",
+        "FREQ=HOURLY;INTERVAL=7;BYMONTHDAY=5,6;COUNT=9",
+    };
+    for (const char *rule : rules) {
+        for (const char *dtstart : {"20020903T101500Z", "20020903T101500"}) {
+            SCOPED_TRACE(std::string(rule) + " from " + dtstart);
+            std::string lines = std::string("DTSTART:") + dtstart + "\r\nRRULE:" + rule + "\r\n";
+            set_expansion_from_dtstart(true);
+            work plain = collect_rule(lines, "20021001", "P6W");
+            set_expansion_from_dtstart(false);
+            work stretched = collect_rule(lines, "20021001", "P6W");
+            EXPECT_FALSE(plain.shown.empty());
+            EXPECT_EQ(plain.shown, stretched.shown);
+        }
+    }
+}
