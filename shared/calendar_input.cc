@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "shared/fatal.h"
+#include "shared/value_lists.h"
 
 void set_libical_error_mode()
 {
@@ -231,6 +233,22 @@ static void check_stream_end(icalparser *parser, const stream_calendar *merged, 
         report_and_exit(STATUS_PARSE, "Parse error: %s holds no calendar\n", name);
 }
 
+// One unfolded line to the parser; a long list of values goes in parts
+// that the parser keeps whole.
+static void add_line(icalparser *parser, char *line)
+{
+    std::vector<std::string> parts;
+    if (line != nullptr)
+        parts = cut_value_list(line);
+    if (parts.empty()) {
+        if (icalcomponent *component = icalparser_add_line(parser, line))
+            take_top_level_component(&merged, component);
+        return;
+    }
+    for (std::string &part : parts)
+        icalparser_add_line(parser, &part[0]);
+}
+
 // libical's own parse loop (icalparser_parse), with each top-level component
 // taken as the parser ends it: only here is its place in the stream known.
 parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
@@ -246,8 +264,7 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     for (;;) {
         char *line = icalparser_get_line(parser, read_stream_line);
         line_in_progress = line;
-        if (icalcomponent *component = icalparser_add_line(parser, line))
-            take_top_level_component(&merged, component);
+        add_line(parser, line);
         line_in_progress = nullptr;
         if (line == nullptr)
             break;

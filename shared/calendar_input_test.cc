@@ -498,3 +498,98 @@ TEST(nested_deeper_than, walks_only_below_the_given_component)
     EXPECT_TRUE(nested_deeper_than(root, 5));
     icalcomponent_free(root);
 }
+
+// count values made from the printf format, from first on.
+static std::vector<std::string> each_value(const char *format, int first, int count)
+{
+    std::vector<std::string> list;
+    for (int i = first; i < first + count; i++) {
+        char value[48];
+        snprintf(value, sizeof value, format, i);
+        list.push_back(value);
+    }
+    return list;
+}
+
+static std::string joined(const std::vector<std::string> &list)
+{
+    std::string text;
+    for (const std::string &value : list)
+        text += (text.empty() ? "" : ",") + value;
+    return text;
+}
+
+static std::vector<std::string> with_tail(std::vector<std::string> list, std::string tail)
+{
+    list.push_back(std::move(tail));
+    return list;
+}
+
+struct value_list_case {
+    const char *name;
+    std::string line;                   // one property line of the event
+    icalproperty_kind kind;
+    std::vector<std::string> expected;  // the values parsed, in order
+    const char *tzid;                   // of every property, or null
+};
+
+// The value as it was written, for texts unescaped.
+static std::string value_text(icalproperty *property)
+{
+    icalvalue *value = icalproperty_get_value(property);
+    if (icalvalue_isa(value) == ICAL_TEXT_VALUE)
+        return icalvalue_get_text(value);
+    if (icalvalue_isa(value) == ICAL_X_VALUE)
+        return icalvalue_get_x(value);
+    return icalvalue_as_ical_string(value);
+}
+
+TEST(parse_calendar_stream, keeps_every_value_of_a_long_list)
+{
+    std::vector<std::string> stamps = each_value("20260101T%06dZ", 0, 1200);
+    std::vector<std::string> local = each_value("20260101T%06d", 0, 900);
+    std::vector<std::string> dates = each_value("%d0101", 2000, 401);
+    std::vector<std::string> categories = each_value("c%d", 0, 1000);
+    std::vector<std::string> texts = each_value("s%d", 0, 1000);
+    const value_list_case cases[] = {
+        {"1,200 EXDATEs on one line", "EXDATE:" + joined(stamps), ICAL_EXDATE_PROPERTY, stamps,
+         nullptr},
+        {"the TZID on every part", "EXDATE;TZID=Europe/Berlin:" + joined(local),
+         ICAL_EXDATE_PROPERTY, local, "Europe/Berlin"},
+        {"401 DATE values", "RDATE;VALUE=DATE:" + joined(dates), ICAL_RDATE_PROPERTY, dates,
+         nullptr},
+        {"1,001 categories, the last with an escaped comma",
+         "CATEGORIES:" + joined(categories) + ",a\\,b", ICAL_CATEGORIES_PROPERTY,
+         with_tail(categories, "a,b"), nullptr},
+        {"a name in small letters", "resources:" + joined(categories), ICAL_RESOURCES_PROPERTY,
+         categories, nullptr},
+        {"400 values need no cut", "CATEGORIES:" + joined(each_value("c%d", 0, 400)),
+         ICAL_CATEGORIES_PROPERTY, each_value("c%d", 0, 400), nullptr},
+        {"a text that takes no list stays whole", "SUMMARY:" + joined(texts),
+         ICAL_SUMMARY_PROPERTY, {joined(texts)}, nullptr},
+        {"an X- property stays whole", "X-LIST:" + joined(texts), ICAL_X_PROPERTY,
+         {joined(texts)}, nullptr},
+        {"two commas in a row, read as libical reads them",
+         "CATEGORIES:" + joined(each_value("c%d", 0, 450)) + ",,d0,d1", ICAL_CATEGORIES_PROPERTY,
+         with_tail(with_tail(each_value("c%d", 0, 450), ",d0"), "d1"), nullptr},
+    };
+    for (const value_list_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        parsed_calendar parsed = parse_text("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:a\r\n" +
+                                            c.line + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        icalcomponent *event = icalcomponent_get_first_component(parsed.root, ICAL_VEVENT_COMPONENT);
+        ASSERT_NE(nullptr, event);
+        std::vector<std::string> found;
+        for (icalproperty *p = icalcomponent_get_first_property(event, c.kind); p != nullptr;
+             p = icalcomponent_get_next_property(event, c.kind)) {
+            found.push_back(value_text(p));
+            if (c.tzid != nullptr) {
+                icalparameter *tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+                ASSERT_NE(nullptr, tzid);
+                EXPECT_STREQ(c.tzid, icalparameter_get_tzid(tzid));
+            }
+        }
+        EXPECT_EQ(c.expected, found);
+        free_parsed(parsed);
+    }
+}
