@@ -6,15 +6,29 @@
 #include <strings.h>
 
 // The properties whose values libical's parser takes as a list (names
-// compared as libical compares them, in any case).
+// compared as libical compares them, in any case), told apart by length
+// first.
 static bool takes_a_list(const char *name, size_t length)
 {
-    static const char *const LIST_PROPERTIES[] = {"CATEGORIES", "RESOURCES", "FREEBUSY", "EXDATE",
-                                                  "RDATE", "ACCEPT-RESPONSE", "POLL-PROPERTIES"};
-    for (const char *known : LIST_PROPERTIES)
-        if (strlen(known) == length && strncasecmp(name, known, length) == 0)
+    struct known_name {
+        const char *text;
+        size_t length;
+    };
+    static const known_name LIST_PROPERTIES[] = {
+        {"RDATE", 5},     {"EXDATE", 6},           {"FREEBUSY", 8},
+        {"RESOURCES", 9}, {"CATEGORIES", 10},      {"ACCEPT-RESPONSE", 15},
+        {"POLL-PROPERTIES", 15}};
+    for (const known_name &known : LIST_PROPERTIES)
+        if (known.length == length && strncasecmp(name, known.text, length) == 0)
             return true;
     return false;
+}
+
+// A letter, digit or hyphen, as property names are made of.
+static bool is_name_character(char c)
+{
+    char letter = static_cast<char>(c | 0x20);
+    return (letter >= 'a' && letter <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
 // The first of the characters in stops at or after from that is neither
@@ -77,8 +91,18 @@ static const char *end_of_value(const char *from, const char *line)
 
 std::vector<std::string> cut_value_list(const char *line)
 {
+    // More values than a line may hold take a comma each: most lines are
+    // far shorter.
+    if (strnlen(line, 2 * MAX_VALUES_PER_LINE) < 2 * MAX_VALUES_PER_LINE)
+        return {};
     // The name ends at the first ';' or ':', the parameters at the first ':'.
-    const char *name_end = next_unquoted(line, ";:");
+    // A name of letters, digits and hyphens, as nearly every line has, needs
+    // no search for quotes.
+    const char *name_end = line;
+    while (is_name_character(*name_end))
+        name_end++;
+    if ((*name_end != ';' && *name_end != ':') || name_end == line)
+        name_end = next_unquoted(line, ";:");
     if (name_end == nullptr || !takes_a_list(line, name_end - line))
         return {};
     const char *colon = *name_end == ':' ? name_end : next_unquoted(line, ":");
