@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "renderer/calendar_days.h"
@@ -101,34 +101,25 @@ struct time_key {
     }
 };
 
+// A listed time: a date by its day, a floating time by its fields, a zoned
+// one by its own fields too, its instant found only when an instance comes
+// near it (a zone's first conversion into a late year costs libical much).
+struct set_time {
+    time_key key;                  // DATE_KEY, FLOATING_KEY or ZONED_FIELDS_KEY
+    icaltimetype value;
+    mutable long long instant;     // of a zoned value, once found
+    mutable bool has_instant;
+    bool operator<(const set_time &other) const { return key < other.key; }
+};
+
 // Listed times, sorted once, each looked up in logarithmic time.
 struct time_set {
-    std::vector<time_key> keys;
+    std::vector<set_time> times;
     unsigned kinds = 0;   // one bit for each key_kind present
 };
 
-// An event that overrides one instance of the series of its UID.
-struct override_key {
-    std::string_view uid;
-    time_key time;
-    bool operator==(const override_key &other) const
-    {
-        return uid == other.uid && time == other.time;
-    }
-};
-
-struct override_key_hash {
-    size_t operator()(const override_key &key) const
-    {
-        size_t time = std::hash<long long>()(key.time.value) * 4 + key.time.kind;
-        return std::hash<std::string_view>()(key.uid) ^ (time * 0x9e3779b97f4a7c15ULL);
-    }
-};
-
-struct override_index {
-    std::unordered_set<override_key, override_key_hash> keys;
-    std::unordered_set<std::string_view> uids;
-};
+// The RECURRENCE-IDs of the overriding events of each UID.
+using override_index = std::unordered_map<std::string_view, time_set>;
 
 // What the first walk notes of each VEVENT.
 struct event_entry {
@@ -157,8 +148,7 @@ struct collection {
 // The collection of one event.
 struct event_work {
     icalcomponent *event;
-    std::string_view uid;
-    bool overridable;     // some event overrides an instance of its UID
+    const time_set *overrides;   // of its UID; null for none
     time_set excluded;    // its EXDATE values
     long instances;       // taken from its rule and its RDATEs
     long occurrences;
@@ -178,47 +168,81 @@ static long long instant_seconds(const icaltimetype &t)
     return field_seconds(t.zone == utc ? t : convert_time(t, utc));
 }
 
-// The keys under which a listed time is found: a zoned one both as an
-// instant and by its fields.
-static int listed_keys(const icaltimetype &t, time_key keys[2])
+// The key that tells an added instance's start from another's: a zoned
+// one by its instant.
+static time_key instance_key(const icaltimetype &t)
 {
-    if (t.is_date) {
-        keys[0] = {DATE_KEY, day_number(t)};
-        return 1;
-    }
-    if (t.zone == nullptr) {
-        keys[0] = {FLOATING_KEY, field_seconds(t)};
-        return 1;
-    }
-    keys[0] = {INSTANT_KEY, instant_seconds(t)};
-    keys[1] = {ZONED_FIELDS_KEY, field_seconds(t)};
-    return 2;
+    if (t.is_date)
+        return {DATE_KEY, day_number(t)};
+    if (t.zone == nullptr)
+        return {FLOATING_KEY, field_seconds(t)};
+    return {INSTANT_KEY, instant_seconds(t)};
 }
 
 static void add_to_set(time_set *set, const icaltimetype &t)
 {
-    time_key keys[2];
-    int count = listed_keys(t, keys);
-    for (int i = 0; i < count; i++) {
-        set->keys.push_back(keys[i]);
-        set->kinds |= 1u << keys[i].kind;
-    }
+    time_key key = t.is_date         ? time_key{DATE_KEY, day_number(t)}
+                   : t.zone == nullptr ? time_key{FLOATING_KEY, field_seconds(t)}
+                                       : time_key{ZONED_FIELDS_KEY, field_seconds(t)};
+    set->times.push_back({key, t, 0, false});
+    set->kinds |= 1u << key.kind;
 }
 
 static void seal_set(time_set *set)
 {
-    std::sort(set->keys.begin(), set->keys.end());
-    set->keys.erase(std::unique(set->keys.begin(), set->keys.end()), set->keys.end());
+    std::sort(set->times.begin(), set->times.end());
+    // Zoned times of the same fields in two zones are two instants.
+    auto same = [](const set_time &a, const set_time &b) {
+        return a.key == b.key && a.value.zone == b.value.zone;
+    };
+    set->times.erase(std::unique(set->times.begin(), set->times.end(), same), set->times.end());
 }
 
 static bool set_holds(const time_set &set, const time_key &key)
 {
     return (set.kinds & (1u << key.kind)) != 0 &&
-           std::binary_search(set.keys.begin(), set.keys.end(), key);
+           std::binary_search(set.times.begin(), set.times.end(), set_time{key, {}, 0, false});
 }
 
-// True when the set lists the instance's start. With dates_cover_days, a
-// listed date also covers every instance that starts on that day.
+// A zone's offset from UTC is at most 99:59:59 (two digits of hours in
+// TZOFFSETTO): a zoned time's fields lie less than this from its instant.
+constexpr long long MAX_OFFSET_SECONDS = 100 * 3600;
+
+// True when a zoned time of the set is the instant of start, a zoned time
+// whose fields are fields. Only the listed times whose fields lie near are
+// turned into instants, each of them once, and start only when one of
+// those instants lies near its fields.
+static bool set_holds_instant(const time_set &set, const icaltimetype &start, long long fields)
+{
+    if ((set.kinds & (1u << ZONED_FIELDS_KEY)) == 0)
+        return false;
+    set_time low{{ZONED_FIELDS_KEY, fields - 2 * MAX_OFFSET_SECONDS}, {}, 0, false};
+    bool has_instant = false;
+    long long instant = 0;
+    for (auto t = std::lower_bound(set.times.begin(), set.times.end(), low);
+         t != set.times.end() && t->key.kind == ZONED_FIELDS_KEY &&
+         t->key.value <= fields + 2 * MAX_OFFSET_SECONDS;
+         ++t) {
+        if (!t->has_instant) {
+            t->instant = instant_seconds(t->value);
+            t->has_instant = true;
+        }
+        if (t->instant < fields - MAX_OFFSET_SECONDS || t->instant > fields + MAX_OFFSET_SECONDS)
+            continue;
+        if (!has_instant) {
+            instant = instant_seconds(start);
+            has_instant = true;
+        }
+        if (t->instant == instant)
+            return true;
+    }
+    return false;
+}
+
+// True when the set lists the instance's start: a date its date, a floating
+// time its fields (and a zoned one by its own fields), a zoned time its
+// instant. With dates_cover_days, a listed date also covers every instance
+// that starts on that day.
 static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days)
 {
     if (start.is_date)
@@ -228,21 +252,7 @@ static bool set_lists(const time_set &set, const icaltimetype &start, bool dates
     long long fields = field_seconds(start);
     if (start.zone == nullptr)
         return set_holds(set, {FLOATING_KEY, fields}) || set_holds(set, {ZONED_FIELDS_KEY, fields});
-    return set_holds(set, {FLOATING_KEY, fields}) ||
-           ((set.kinds & (1u << INSTANT_KEY)) != 0 &&
-            set_holds(set, {INSTANT_KEY, instant_seconds(start)}));
-}
-
-static bool is_overridden(const override_index &index, std::string_view uid,
-                          const icaltimetype &start)
-{
-    auto found = [&](time_key key) { return index.keys.count({uid, key}) > 0; };
-    if (start.is_date)
-        return found({DATE_KEY, day_number(start)});
-    long long fields = field_seconds(start);
-    if (start.zone == nullptr)
-        return found({FLOATING_KEY, fields}) || found({ZONED_FIELDS_KEY, fields});
-    return found({FLOATING_KEY, fields}) || found({INSTANT_KEY, instant_seconds(start)});
+    return set_holds(set, {FLOATING_KEY, fields}) || set_holds_instant(set, start, fields);
 }
 
 // A listed value with the zone that its TZID names; the value itself, not
@@ -282,15 +292,12 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
             }
         }
         const char *uid = entry.recurrence_id != nullptr ? icalcomponent_get_uid(event) : nullptr;
-        if (uid != nullptr) {
-            time_key keys[2];
-            int count = listed_keys(listed_time(event, entry.recurrence_id), keys);
-            for (int i = 0; i < count; i++)
-                overrides->keys.insert({uid, keys[i]});
-            overrides->uids.insert(uid);
-        }
+        if (uid != nullptr)
+            add_to_set(&(*overrides)[uid], listed_time(event, entry.recurrence_id));
         entries.push_back(entry);
     }
+    for (auto &uid_overrides : *overrides)
+        seal_set(&uid_overrides.second);
     return entries;
 }
 
@@ -338,6 +345,28 @@ static bool append_occurrence(collection *c, event_work *e, icaltimetype start, 
     return true;
 }
 
+// The same time of day on the next day: the date steps on as icaltime_add
+// steps it, without its normalisation of every field.
+static icaltimetype next_day(icaltimetype t)
+{
+    if (t.month < 1 || t.month > 12)
+        return add_days(t, 1);
+    int days_in_month = icaltime_days_in_month(t.month, t.year);
+    if (t.day < 1 || t.day > days_in_month)
+        return add_days(t, 1);
+    if (t.day < days_in_month) {
+        t.day++;
+    } else if (t.month < 12) {
+        t.day = 1;
+        t.month++;
+    } else {
+        t.day = 1;
+        t.month = 1;
+        t.year++;
+    }
+    return t;
+}
+
 // One occurrence per day of the instance, each carrying the instance's own
 // end; a day is one more when its start, at the instance's time of day, is
 // still before the end. Days whose date cannot fall in a month that the
@@ -352,24 +381,22 @@ static bool append_instance(collection *c, event_work *e, icaltimetype start, ic
         day_start = add_days(start, skip);
         first = false;
     }
-    icaldurationtype one_day = icaldurationtype_null_duration();
-    one_day.days = 1;
     while (first || is_before(day_start, end)) {
         if (day_number(day_start) > c->wanted.last_shown_day + ZONE_MARGIN_DAYS)
             return true;
         if (!append_occurrence(c, e, day_start, end))
             return false;
-        day_start = icaltime_add(day_start, one_day);
+        day_start = next_day(day_start);
         first = false;
     }
     return true;
 }
 
 // True when an EXDATE removes the instance or an override replaces it.
-static bool is_replaced(const collection *c, const event_work *e, const icaltimetype &start)
+static bool is_replaced(const event_work *e, const icaltimetype &start)
 {
-    return (!e->excluded.keys.empty() && set_lists(e->excluded, start, true)) ||
-           (e->overridable && is_overridden(c->overrides, e->uid, start));
+    return (!e->excluded.times.empty() && set_lists(e->excluded, start, true)) ||
+           (e->overrides != nullptr && set_lists(*e->overrides, start, false));
 }
 
 // An event's own span from DTSTART to DTEND (DTSTART without an end).
@@ -405,9 +432,7 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
         } else {
             continue;
         }
-        time_key keys[2];
-        listed_keys(instance.start, keys);
-        instance.key = keys[0];
+        instance.key = instance_key(instance.start);
         added.push_back(instance);
     }
     std::stable_sort(added.begin(), added.end(),
@@ -449,10 +474,10 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
         icaltimetype instance = next_rule_instance(&instances);
         if (icaltime_is_null_time(instance) || is_after(instance, c->wanted.end))
             break;
-        if (!added.keys.empty() && set_lists(added, instance, false))
+        if (!added.times.empty() && set_lists(added, instance, false))
             continue;
         icaltimetype instance_end = icaltime_add(instance, duration);
-        if (is_before(instance_end, c->wanted.start) || is_replaced(c, e, instance))
+        if (is_before(instance_end, c->wanted.start) || is_replaced(e, instance))
             continue;
         if (!append_instance(c, e, instance, instance_end)) {
             more = false;
@@ -472,6 +497,9 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
 static void collect_series(collection *c, event_work *e, const event_entry &entry,
                            icaltimetype dtstart)
 {
+    // A rule gives no instance before DTSTART; an RDATE may.
+    if (!entry.has_rdate && is_after(dtstart, c->wanted.end))
+        return;
     icaldurationtype duration = icalcomponent_get_duration(e->event);
     std::vector<added_instance> added;
     time_set added_starts;
@@ -484,7 +512,7 @@ static void collect_series(collection *c, event_work *e, const event_entry &entr
     if (entry.rrule != nullptr) {
         if (!collect_rule(c, e, entry.rrule, dtstart, duration, added_starts))
             return;
-    } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(c, e, dtstart)) {
+    } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(e, dtstart)) {
         if (!collect_span(c, e, dtstart))
             return;
     }
@@ -495,7 +523,7 @@ static void collect_series(collection *c, event_work *e, const event_entry &entr
         }
         e->instances++;
         if (is_after(instance.start, c->wanted.end) || is_before(instance.end, c->wanted.start) ||
-            is_replaced(c, e, instance.start))
+            is_replaced(e, instance.start))
             continue;
         if (!append_instance(c, e, instance.start, instance.end))
             return;
@@ -506,7 +534,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
 {
     event_work e;
     e.event = entry.event;
-    e.overridable = false;
+    e.overrides = nullptr;
     e.instances = 0;
     e.occurrences = 0;
     // An override is one instance: a rule, RDATEs or EXDATEs copied into it
@@ -515,12 +543,11 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
         collect_span(c, &e, dtstart);
         return;
     }
-    if (!c->overrides.uids.empty()) {
+    if (!c->overrides.empty()) {
         const char *uid = icalcomponent_get_uid(entry.event);
-        if (uid != nullptr && c->overrides.uids.count(uid) > 0) {
-            e.uid = uid;
-            e.overridable = true;
-        }
+        auto found = uid != nullptr ? c->overrides.find(uid) : c->overrides.end();
+        if (found != c->overrides.end())
+            e.overrides = &found->second;
     }
     if (entry.has_exdate) {
         for (icalproperty *exdate = icalcomponent_get_first_property(e.event, ICAL_EXDATE_PROPERTY);
@@ -531,7 +558,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
     }
     if (entry.rrule != nullptr || entry.has_rdate)
         collect_series(c, &e, entry, dtstart);
-    else if (!is_replaced(c, &e, dtstart))
+    else if (!is_replaced(&e, dtstart))
         collect_span(c, &e, dtstart);
 }
 

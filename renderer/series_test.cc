@@ -344,3 +344,36 @@ TEST(series, instances_of_several_days)
          {"longer 20021001T100000Z/20021002T120000Z", "longer 20021002T100000Z/20021002T120000Z"}},
     });
 }
+
+TEST(series, instants_named_from_other_zones)
+{
+    // Daily at 10:00 in Kiritimati (UTC+14): 20:00 UTC the day before.
+    const std::string far_east =
+        "UID:k\r\nSUMMARY:k\r\nDTSTART;TZID=Pacific/Kiritimati:20021006T100000\r\n"
+        "RRULE:FREQ=DAILY;COUNT=4\r\n";
+    auto moved = [](const char *recurrence_id, const char *start) {
+        return event(std::string("UID:k\r\nSUMMARY:moved\r\nRECURRENCE-ID") + recurrence_id +
+                     "\r\nDTSTART" + start + "\r\n");
+    };
+    check({
+        {"a RECURRENCE-ID in a zone 25 hours away names the same instant",
+         event(far_east) + moved(";TZID=Pacific/Pago_Pago:20021006T090000", ":20021007T000000Z"),
+         {"k 20021005T200000Z/20021005T200000Z", "moved 20021007T000000Z/20021007T000000Z",
+          "k 20021007T200000Z/20021007T200000Z", "k 20021008T200000Z/20021008T200000Z"}},
+        {"RECURRENCE-IDs in UTC a day apart replace their own instances only",
+         event(far_east) + moved(":20021005T200000Z", ":20021010T000000Z") +
+             moved(":20021007T200000Z", ":20021011T000000Z"),
+         {"k 20021006T200000Z/20021006T200000Z", "k 20021008T200000Z/20021008T200000Z",
+          "moved 20021010T000000Z/20021010T000000Z", "moved 20021011T000000Z/20021011T000000Z"}},
+        {"an EXDATE in New York names the Berlin instance of its instant",
+         event(std::string(BERLIN_SERIES) + "EXDATE;TZID=America/New_York:20021026T040000\r\n"),
+         {"b 20021025T080000Z/20021025T090000Z", "b 20021027T090000Z/20021027T100000Z",
+          "b 20021028T090000Z/20021028T100000Z"},
+         "20021020", "P16D"},
+        {"the wall-clock time of New York is another instant",
+         event(std::string(BERLIN_SERIES) + "EXDATE;TZID=America/New_York:20021026T100000\r\n"),
+         {"b 20021025T080000Z/20021025T090000Z", "b 20021026T080000Z/20021026T090000Z",
+          "b 20021027T090000Z/20021027T100000Z", "b 20021028T090000Z/20021028T100000Z"},
+         "20021020", "P16D"},
+    });
+}
