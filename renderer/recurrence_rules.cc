@@ -77,6 +77,23 @@ static bool picks_days_but_by_weeks(const icalrecurrencetype &rule)
            list_length(rule.by_year_day) > 0 || list_length(rule.by_day) > 0;
 }
 
+// True for a rule that gives an instance at every step of its frequency:
+// no BY lists, or a weekly one with plain weekdays and nothing else.
+static bool gives_an_instance_each_step(const icalrecurrencetype &rule)
+{
+    std::array<long, 9> lengths = by_list_lengths(rule);
+    const size_t BY_DAY_LIST = 3;
+    for (size_t i = 0; i < lengths.size(); i++) {
+        if (lengths[i] > 0 && !(i == BY_DAY_LIST && rule.freq == ICAL_WEEKLY_RECURRENCE))
+            return false;
+    }
+    for (long i = 0; i < lengths[BY_DAY_LIST]; i++) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return false;
+    }
+    return true;
+}
+
 static bool is_gregorian(const icalrecurrencetype &rule)
 {
     return rule.rscale == nullptr || strcasecmp(rule.rscale, "GREGORIAN") == 0;
@@ -677,8 +694,11 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     }
 
     // An UNTIL a year after the period: sets that BYSETPOS picks from stay
-    // whole, and libical does not search on through the years after it.
-    if (icaltime_is_null_time(rule.until) && period_end.year < LAST_RULE_YEAR)
+    // whole, and libical does not search on through the years after it. A
+    // rule whose next instance is at most a step away needs neither, and
+    // the UNTIL costs a comparison at each instance.
+    if (icaltime_is_null_time(rule.until) && period_end.year < LAST_RULE_YEAR &&
+        !gives_an_instance_each_step(rule))
         r->rule.until = end_of_day(dtstart, day_number(period_end.year + 1, 12, 31));
     open_iterator_at(r, r->rule, day_near_period(r, period_start, longest_days));
     r->finished = !r->iterator;
