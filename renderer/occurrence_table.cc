@@ -105,17 +105,38 @@ static const char *uid_text(const occurrence *record)
     return record->uid != nullptr ? record->uid : "";
 }
 
+// compare_times inline for the sort, which compares times of one display
+// zone nearly always: libical compares the fields of two times whose zones
+// are the same (or when one is floating), a date before a time of its day.
+static int compare_in_order(const icaltimetype &a, const icaltimetype &b)
+{
+    if (a.zone != b.zone && a.zone != nullptr && b.zone != nullptr)
+        return compare_times(a, b);
+    int result = compare_dates(a, b);
+    if (result != 0)
+        return result;
+    if (a.is_date || b.is_date)
+        return (a.is_date ? 0 : 1) - (b.is_date ? 0 : 1);
+    if (a.hour != b.hour)
+        return a.hour < b.hour ? -1 : 1;
+    if (a.minute != b.minute)
+        return a.minute < b.minute ? -1 : 1;
+    if (a.second != b.second)
+        return a.second < b.second ? -1 : 1;
+    return 0;
+}
+
 int compare_occurrences(const occurrence *a, const occurrence *b)
 {
     int result = compare_dates(a->start, b->start);
     if (result == 0)
-        result = compare_times(a->start, b->start);
+        result = compare_in_order(a->start, b->start);
     if (result == 0)
-        result = compare_times(a->end, b->end);
+        result = compare_in_order(a->end, b->end);
     if (result == 0)
         result = strcmp(uid_text(a), uid_text(b));
     if (result == 0)
-        result = compare_times(a->recurrence_id, b->recurrence_id);
+        result = compare_in_order(*a->recurrence_id.time, *b->recurrence_id.time);
     return result;
 }
 

@@ -117,6 +117,37 @@ TEST(compare_occurrences, keys_in_order)
     }
 }
 
+// The sort compares the times of one zone by their fields: every pair of
+// starts and of ends, of one zone, of two zones, floating, dates and the
+// null time, orders as libical's comparison orders it.
+TEST(compare_occurrences, times_as_libical_orders_them)
+{
+    icaltimezone *new_york = zone("America/New_York");
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    const icaltimetype times[] = {
+        at("20020928T100000Z"), at("20020928T100001Z"), at("20020928T095959Z"),
+        at("20020928T060000", new_york), at("20020928T235959", new_york),
+        at("20020928T100000"), at("20020928T000000"), at("20020928"), at("20020929"),
+        at("20020927T230000", new_york), at("20020928T000000Z"), icaltime_null_time(),
+        icaltime_convert_to_zone(at("20020928T100000Z"), utc)};
+    const icaltimetype none = icaltime_null_time();
+    for (const icaltimetype &x : times) {
+        for (const icaltimetype &y : times) {
+            SCOPED_TRACE(std::string(icaltime_as_ical_string(x)) + " and " +
+                         icaltime_as_ical_string(y));
+            int dates = compare_dates(x, y);
+            const order_keys starts_x{x, x, "a", none}, starts_y{y, y, "a", none};
+            occurrence a = record_with(starts_x), b = record_with(starts_y);
+            EXPECT_EQ(sign(dates != 0 ? dates : icaltime_compare(x, y)),
+                      sign(compare_occurrences(&a, &b)));
+            // One start: the ends decide, then the recurrence ids.
+            const order_keys ends_x{x, x, "a", x}, ends_y{x, y, "a", y};
+            occurrence c = record_with(ends_x), d = record_with(ends_y);
+            EXPECT_EQ(sign(icaltime_compare(x, y)), sign(compare_occurrences(&c, &d)));
+        }
+    }
+}
+
 TEST(add_occurrence, converts_into_the_display_zone)
 {
     clear_occurrences();
