@@ -121,7 +121,8 @@ struct time_set {
 // The RECURRENCE-IDs of the overriding events of each UID.
 using override_index = std::unordered_map<std::string_view, time_set>;
 
-// What the first walk notes of each VEVENT.
+// What the first walk notes of each VEVENT that has a rule, an override's
+// RECURRENCE-ID, RDATE or EXDATE; the others need no note.
 struct event_entry {
     icalcomponent *event;
     icalproperty *rrule;           // the first RRULE; null for none
@@ -263,6 +264,7 @@ static icaltimetype listed_time(icalcomponent *event, icalproperty *property)
     return zoned_time(event, property, value);
 }
 
+// The first walk: notes, in document order, and the index of overrides.
 static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides)
 {
     std::vector<event_entry> entries;
@@ -294,7 +296,9 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
         const char *uid = entry.recurrence_id != nullptr ? icalcomponent_get_uid(event) : nullptr;
         if (uid != nullptr)
             add_to_set(&(*overrides)[uid], listed_time(event, entry.recurrence_id));
-        entries.push_back(entry);
+        if (entry.rrule != nullptr || entry.recurrence_id != nullptr || entry.has_rdate ||
+            entry.has_exdate)
+            entries.push_back(entry);
     }
     for (auto &uid_overrides : *overrides)
         seal_set(&uid_overrides.second);
@@ -577,13 +581,19 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     c.occurrences = 0;
     c.document_full = false;
 
-    std::vector<event_entry> entries = walk_events(root, &c.overrides);
-    for (const event_entry &entry : entries) {
-        if (c.document_full)
-            break;
-        if (!select_event(entry.event, selection, "PUBLIC", evtable_class_text))
+    // The second walk goes through the VEVENTs again, taking the noted ones'
+    // notes in the same order.
+    std::vector<event_entry> noted = walk_events(root, &c.overrides);
+    auto next_noted = noted.begin();
+    for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+         event != nullptr && !c.document_full;
+         event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+        event_entry entry{event, nullptr, nullptr, false, false};
+        if (next_noted != noted.end() && next_noted->event == event)
+            entry = *next_noted++;
+        if (!select_event(event, selection, "PUBLIC", evtable_class_text))
             continue;
-        icaltimetype dtstart = icalcomponent_get_dtstart(entry.event);
+        icaltimetype dtstart = icalcomponent_get_dtstart(event);
         if (icaltime_is_null_time(dtstart))
             continue;
         collect_event(&c, entry, dtstart);
