@@ -3,6 +3,7 @@
 #include "renderer/event_block.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "renderer/html_text.h"
 #include "renderer/zone_time.h"
@@ -30,21 +31,33 @@ static void put_date_digits(const icaltimetype &t)
 }
 
 // The title holds the UTC date-time, the text the display zone's hour and minute.
+// Two of these go with every timed occurrence: the bytes are put together
+// first and written at once.
 static void put_time_abbr(const char *class_name, const icaltimetype &utc, const icaltimetype &shown)
 {
-    put_literal("<abbr class=\"");
-    put_text(class_name);
-    put_literal("\"\ntitle=\"");
-    put_date_digits(utc);
-    put_byte('T');
-    put_number(utc.hour, 2);
-    put_number(utc.minute, 2);
-    put_number(utc.second, 2);
-    put_literal("Z\">");
-    put_number(shown.hour, 2);
-    put_byte(':');
-    put_number(shown.minute, 2);
-    put_literal("</abbr>");
+    char text[192];
+    size_t used = 0;
+    auto add = [&](const char *bytes, size_t count) {
+        memcpy(text + used, bytes, count);
+        used += count;
+    };
+    auto add_number = [&](int value, int width) { used += format_number(text + used, value, width); };
+    add("<abbr class=\"", 13);
+    add(class_name, strlen(class_name));
+    add("\"\ntitle=\"", 9);
+    add_number(utc.year, 4);
+    add_number(utc.month, 2);
+    add_number(utc.day, 2);
+    add("T", 1);
+    add_number(utc.hour, 2);
+    add_number(utc.minute, 2);
+    add_number(utc.second, 2);
+    add("Z\">", 3);
+    add_number(shown.hour, 2);
+    add(":", 1);
+    add_number(shown.minute, 2);
+    add("</abbr>", 7);
+    put_bytes(text, used);
 }
 
 static void put_time_span(const occurrence *record)

@@ -17,12 +17,12 @@ static bool link_regex_compiled = false;
 
 // Every number written is a year, month, day, hour, minute or second: none
 // is negative.
-void put_number(int value, int width)
+size_t format_number(char *out, int value, int width)
 {
     if (width == 2 && value >= 0 && value < 100) {
-        char digits[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-        put_bytes(digits, 2);
-        return;
+        out[0] = static_cast<char>('0' + value / 10);
+        out[1] = static_cast<char>('0' + value % 10);
+        return 2;
     }
     char text[16];
     char *end = text + sizeof text;
@@ -34,7 +34,15 @@ void put_number(int value, int width)
     } while (rest != 0);
     while (end - p < width && p > text)
         *--p = '0';
-    put_bytes(p, static_cast<size_t>(end - p));
+    size_t length = static_cast<size_t>(end - p);
+    memcpy(out, p, length);
+    return length;
+}
+
+void put_number(int value, int width)
+{
+    char digits[16];
+    put_bytes(digits, format_number(digits, value, width));
 }
 
 static const char *entity(char byte)

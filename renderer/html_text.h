@@ -42,6 +42,9 @@ inline void put_byte(char byte)
 /// printf's "%0*d" writes it.
 void put_number(int value, int width);
 
+/// The digits put_number writes, into out (room for 16); their count.
+size_t format_number(char *out, int value, int width);
+
 /// Writes text as HTML character data (<, > and & as entities), stopping
 /// before the NUL or at end, whichever comes first (end null: the whole text).
 void put_escaped(const char *text, const char *end);
