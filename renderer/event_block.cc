@@ -4,20 +4,98 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "renderer/html_text.h"
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 
-static void put_categories(icalcomponent *event, const char *separator)
+// The properties that the block reads of a noted event, found once.
+namespace {
+struct kept_properties {
+    bool found = false;
+    icalproperty *status = nullptr;
+    std::vector<icalproperty *> categories;
+    icalproperty *summary = nullptr;
+    icalproperty *description = nullptr;
+    icalproperty *location = nullptr;
+};
+}  // namespace
+
+static std::unordered_map<const icalcomponent *, kept_properties> &noted_events =
+    *new std::unordered_map<const icalcomponent *, kept_properties>;
+
+void note_event_with_many_properties(icalcomponent *event)
+{
+    noted_events[event];
+}
+
+void forget_events_with_many_properties()
+{
+    noted_events.clear();
+}
+
+// The kept properties of a noted event, found at its first block; null for
+// any other event, whose properties are looked up as the block needs them.
+static const kept_properties *kept_properties_of(icalcomponent *event)
+{
+    if (noted_events.empty())
+        return nullptr;
+    auto noted = noted_events.find(event);
+    if (noted == noted_events.end())
+        return nullptr;
+    kept_properties &kept = noted->second;
+    if (!kept.found) {
+        kept.found = true;
+        for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
+             p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
+            switch (icalproperty_isa(p)) {
+            case ICAL_STATUS_PROPERTY:
+                kept.status = kept.status != nullptr ? kept.status : p;
+                break;
+            case ICAL_CATEGORIES_PROPERTY:
+                kept.categories.push_back(p);
+                break;
+            case ICAL_SUMMARY_PROPERTY:
+                kept.summary = kept.summary != nullptr ? kept.summary : p;
+                break;
+            case ICAL_DESCRIPTION_PROPERTY:
+                kept.description = kept.description != nullptr ? kept.description : p;
+                break;
+            case ICAL_LOCATION_PROPERTY:
+                kept.location = kept.location != nullptr ? kept.location : p;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return &kept;
+}
+
+static void put_category(icalproperty *property, const char *separator, bool first)
+{
+    if (!first)
+        put_text(separator);
+    put_class_token(text_or_empty(icalproperty_get_categories(property)));
+}
+
+static void put_categories(icalcomponent *event, const kept_properties *kept,
+                           const char *separator)
 {
     bool first = true;
+    if (kept != nullptr) {
+        for (icalproperty *property : kept->categories) {
+            put_category(property, separator, first);
+            first = false;
+        }
+        return;
+    }
     for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_CATEGORIES_PROPERTY);
          property != nullptr;
          property = icalcomponent_get_next_property(event, ICAL_CATEGORIES_PROPERTY)) {
-        if (!first)
-            put_text(separator);
-        put_class_token(text_or_empty(icalproperty_get_categories(property)));
+        put_category(property, separator, first);
         first = false;
     }
 }
@@ -80,15 +158,25 @@ static void put_time_span(const occurrence *record)
     }
 }
 
-static void put_description_and_location(icalcomponent *event, const render_settings *settings)
+static icalproperty *first_property(icalcomponent *event, icalproperty_kind kind,
+                                    icalproperty *kept_one, const kept_properties *kept)
+{
+    return kept != nullptr ? kept_one : icalcomponent_get_first_property(event, kind);
+}
+
+static void put_description_and_location(icalcomponent *event, const kept_properties *kept,
+                                         const render_settings *settings)
 {
     icalproperty *description =
         settings->show_description
-            ? icalcomponent_get_first_property(event, ICAL_DESCRIPTION_PROPERTY)
+            ? first_property(event, ICAL_DESCRIPTION_PROPERTY,
+                             kept != nullptr ? kept->description : nullptr, kept)
             : nullptr;
-    icalproperty *location = settings->show_location
-                                 ? icalcomponent_get_first_property(event, ICAL_LOCATION_PROPERTY)
-                                 : nullptr;
+    icalproperty *location =
+        settings->show_location
+            ? first_property(event, ICAL_LOCATION_PROPERTY,
+                             kept != nullptr ? kept->location : nullptr, kept)
+            : nullptr;
     if (description == nullptr && location == nullptr)
         return;
     put_literal("<pre>");
@@ -111,23 +199,29 @@ static void put_description_and_location(icalcomponent *event, const render_sett
 void print_event_block(const occurrence *record, const render_settings *settings)
 {
     icalcomponent *event = record->component;
+    const kept_properties *kept = kept_properties_of(event);
     put_literal("<div class=\"vevent");
-    icalproperty_status status = icalcomponent_get_status(event);
+    // As icalcomponent_get_status reads it: the first STATUS, or 0.
+    icalproperty_status status =
+        kept == nullptr             ? icalcomponent_get_status(event)
+        : kept->status != nullptr ? icalproperty_get_status(kept->status)
+                                  : static_cast<icalproperty_status>(0);
     if (status != 0) {
         put_byte(' ');
         put_text(text_or_empty(icalproperty_status_to_string(status)));
     }
     put_literal("\"><div class=\"");
-    put_categories(event, " ");
+    put_categories(event, kept, " ");
     put_literal("\">\n<span class=\"categories\">");
-    put_categories(event, ", ");
+    put_categories(event, kept, ", ");
     put_literal("</span>\n");
     put_time_span(record);
     put_literal("<span class=\"summary\">");
-    icalproperty *summary = icalcomponent_get_first_property(event, ICAL_SUMMARY_PROPERTY);
+    icalproperty *summary = first_property(event, ICAL_SUMMARY_PROPERTY,
+                                           kept != nullptr ? kept->summary : nullptr, kept);
     if (summary != nullptr)
         put_linked_text(text_or_empty(icalproperty_get_summary(summary)));
     put_literal("</span>\n");
-    put_description_and_location(event, settings);
+    put_description_and_location(event, kept, settings);
     put_literal("</div></div>\n\n");
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "renderer/calendar_days.h"
+#include "renderer/event_block.h"
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/recurrence_rules.h"
@@ -116,7 +117,15 @@ struct set_time {
 struct time_set {
     std::vector<set_time> times;
     unsigned kinds = 0;   // one bit for each key_kind present
+    // The instants of all zoned times, sorted, when there are so many that
+    // a search among those near an instance could cost more than the
+    // instants cost at once.
+    std::vector<long long> instants;
 };
+
+// Up to this many zoned times, a set turns into instants those near an
+// instance; beyond it, all of them when it is sealed.
+constexpr size_t LAZY_ZONED_TIMES = 64;
 
 // The RECURRENCE-IDs of the overriding events of each UID.
 using override_index = std::unordered_map<std::string_view, time_set>;
@@ -197,6 +206,16 @@ static void seal_set(time_set *set)
         return a.key == b.key && a.value.zone == b.value.zone;
     };
     set->times.erase(std::unique(set->times.begin(), set->times.end(), same), set->times.end());
+    size_t zoned = 0;
+    for (const set_time &t : set->times)
+        zoned += t.key.kind == ZONED_FIELDS_KEY;
+    if (zoned <= LAZY_ZONED_TIMES)
+        return;
+    for (const set_time &t : set->times) {
+        if (t.key.kind == ZONED_FIELDS_KEY)
+            set->instants.push_back(instant_seconds(t.value));
+    }
+    std::sort(set->instants.begin(), set->instants.end());
 }
 
 static bool set_holds(const time_set &set, const time_key &key)
@@ -217,6 +236,10 @@ static bool set_holds_instant(const time_set &set, const icaltimetype &start, lo
 {
     if ((set.kinds & (1u << ZONED_FIELDS_KEY)) == 0)
         return false;
+    if (!set.instants.empty()) {
+        long long instant = instant_seconds(start);
+        return std::binary_search(set.instants.begin(), set.instants.end(), instant);
+    }
     set_time low{{ZONED_FIELDS_KEY, fields - 2 * MAX_OFFSET_SECONDS}, {}, 0, false};
     bool has_instant = false;
     long long instant = 0;
@@ -271,9 +294,12 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
         event_entry entry{event, nullptr, nullptr, false, false};
+        int properties = 0;
         for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
              property != nullptr;
              property = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
+            if (++properties == MANY_PROPERTIES + 1)
+                note_event_with_many_properties(event);
             switch (icalproperty_isa(property)) {
             case ICAL_RRULE_PROPERTY:
                 if (entry.rrule == nullptr)
@@ -583,6 +609,7 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
 
     // The second walk goes through the VEVENTs again, taking the noted ones'
     // notes in the same order.
+    forget_events_with_many_properties();
     std::vector<event_entry> noted = walk_events(root, &c.overrides);
     auto next_noted = noted.begin();
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
