@@ -18,6 +18,7 @@
 #   hostile-never.ics       every minute of 30 February
 #   hostile-counts.ics      five hourly rules with BY lists and a COUNT of 10^8
 #   hostile-ages.ics        one all-day event from year 1 to 9999
+#   hostile-properties.ics  a minutely series with 30,000 EXDATE values
 # With --zones, COUNT distinct TZIDs (5k, 20k or a plain number):
 #   zones-COUNT.ics         one calendar of COUNT VTIMEZONEs, every fourth used
 #                           by one event (up to 20k zones fewer UIDs than the
@@ -530,9 +531,18 @@ def write_hostile(directory):
     ages = head + ["BEGIN:VEVENT", "UID:ages@example.org", "DTSTAMP:20030101T000000Z",
                    "DTSTART;VALUE=DATE:00010101", "DTEND;VALUE=DATE:99991231",
                    "SUMMARY:All of time", "END:VEVENT", "END:VCALENDAR"]
+    # A minutely series whose 30,000 EXDATE values (300 a line) are as many
+    # properties of the event, and which has no CATEGORIES to find.
+    minutes = [stamp(datetime.datetime(2023, 6, 1) + datetime.timedelta(minutes=m))
+               for m in range(30000)]
+    properties = head + ["BEGIN:VEVENT", "UID:properties@example.org",
+                         "DTSTAMP:20030101T000000Z", "DTSTART:20230601T060000Z",
+                         "RRULE:FREQ=MINUTELY", "SUMMARY:Every minute but many"]
+    properties += ["EXDATE:" + ",".join(minutes[i:i + 300]) for i in range(0, len(minutes), 300)]
+    properties += ["END:VEVENT", "END:VCALENDAR"]
     for name, lines in (("minutely", minutely), ("century", century), ("long-word", long_word),
                         ("exdates", exdates), ("overrides", overrides), ("never", never),
-                        ("counts", counts), ("ages", ages)):
+                        ("counts", counts), ("ages", ages), ("properties", properties)):
         write(os.path.join(directory, "hostile-%s.ics" % name), b"".join(fold(l) for l in lines))
 
 

@@ -341,3 +341,4 @@ hostile overrides 5 "a daily series with 100,000 overrides"
 hostile never 0.1 "every minute of 30 February"
 hostile counts 1 "5 x hourly by BY lists, COUNT=100000000"
 hostile ages 5 "all-day event from year 1 to 9999" 00010101 P520000W
+hostile properties 1 "minutely, 30,000 EXDATE values"
