@@ -158,10 +158,12 @@ static void put_time_span(const occurrence *record)
     }
 }
 
-static icalproperty *first_property(icalcomponent *event, icalproperty_kind kind,
-                                    icalproperty *kept_one, const kept_properties *kept)
+// The first property of the kind: kept, or looked up.
+static icalproperty *first_property(icalcomponent *event, const kept_properties *kept,
+                                    icalproperty *kept_properties::*member,
+                                    icalproperty_kind kind)
 {
-    return kept != nullptr ? kept_one : icalcomponent_get_first_property(event, kind);
+    return kept != nullptr ? kept->*member : icalcomponent_get_first_property(event, kind);
 }
 
 static void put_description_and_location(icalcomponent *event, const kept_properties *kept,
@@ -169,13 +171,12 @@ static void put_description_and_location(icalcomponent *event, const kept_proper
 {
     icalproperty *description =
         settings->show_description
-            ? first_property(event, ICAL_DESCRIPTION_PROPERTY,
-                             kept != nullptr ? kept->description : nullptr, kept)
+            ? first_property(event, kept, &kept_properties::description,
+                             ICAL_DESCRIPTION_PROPERTY)
             : nullptr;
     icalproperty *location =
         settings->show_location
-            ? first_property(event, ICAL_LOCATION_PROPERTY,
-                             kept != nullptr ? kept->location : nullptr, kept)
+            ? first_property(event, kept, &kept_properties::location, ICAL_LOCATION_PROPERTY)
             : nullptr;
     if (description == nullptr && location == nullptr)
         return;
@@ -202,10 +203,11 @@ void print_event_block(const occurrence *record, const render_settings *settings
     const kept_properties *kept = kept_properties_of(event);
     put_literal("<div class=\"vevent");
     // As icalcomponent_get_status reads it: the first STATUS, or 0.
-    icalproperty_status status =
-        kept == nullptr             ? icalcomponent_get_status(event)
-        : kept->status != nullptr ? icalproperty_get_status(kept->status)
-                                  : static_cast<icalproperty_status>(0);
+    icalproperty *status_property =
+        first_property(event, kept, &kept_properties::status, ICAL_STATUS_PROPERTY);
+    icalproperty_status status = status_property != nullptr
+                                     ? icalproperty_get_status(status_property)
+                                     : static_cast<icalproperty_status>(0);
     if (status != 0) {
         put_byte(' ');
         put_text(text_or_empty(icalproperty_status_to_string(status)));
@@ -217,8 +219,8 @@ void print_event_block(const occurrence *record, const render_settings *settings
     put_literal("</span>\n");
     put_time_span(record);
     put_literal("<span class=\"summary\">");
-    icalproperty *summary = first_property(event, ICAL_SUMMARY_PROPERTY,
-                                           kept != nullptr ? kept->summary : nullptr, kept);
+    icalproperty *summary =
+        first_property(event, kept, &kept_properties::summary, ICAL_SUMMARY_PROPERTY);
     if (summary != nullptr)
         put_linked_text(text_or_empty(icalproperty_get_summary(summary)));
     put_literal("</span>\n");

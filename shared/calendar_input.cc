@@ -237,9 +237,8 @@ static void check_stream_end(icalparser *parser, const stream_calendar *merged, 
 // that the parser keeps whole.
 static void add_line(icalparser *parser, char *line)
 {
-    // A line that needs a cut holds a comma for each value: most are short.
     std::vector<std::string> parts;
-    if (line != nullptr && strnlen(line, 2 * MAX_VALUES_PER_LINE) == 2 * MAX_VALUES_PER_LINE)
+    if (line != nullptr && strnlen(line, MIN_LINE_TO_CUT) == MIN_LINE_TO_CUT)
         parts = cut_value_list(line);
     if (parts.empty()) {
         if (icalcomponent *component = icalparser_add_line(parser, line))

@@ -91,10 +91,6 @@ static const char *end_of_value(const char *from, const char *line)
 
 std::vector<std::string> cut_value_list(const char *line)
 {
-    // More values than a line may hold take a comma each: most lines are
-    // far shorter.
-    if (strnlen(line, 2 * MAX_VALUES_PER_LINE) < 2 * MAX_VALUES_PER_LINE)
-        return {};
     // The name ends at the first ';' or ':', the parameters at the first ':'.
     // A name of letters, digits and hyphens, as nearly every line has, needs
     // no search for quotes.

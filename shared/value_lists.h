@@ -11,6 +11,10 @@
 /// parameters; libical makes one property of each value either way.
 constexpr int MAX_VALUES_PER_LINE = 400;
 
+/// A line needs a cut only if it holds a comma for each of more values than
+/// that: the parse step passes shorter lines by.
+constexpr int MIN_LINE_TO_CUT = 2 * MAX_VALUES_PER_LINE;
+
 /// The unfolded line as lines that lose no value in libical's parser: empty
 /// when line needs no cut (a property that takes no list, or a list of at
 /// most MAX_VALUES_PER_LINE values), else the parts in order. Values are
