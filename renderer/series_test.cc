@@ -3,6 +3,7 @@
 // of an instance that lasts several days.
 #include "renderer/occurrence_collection.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -367,6 +368,20 @@ TEST(series, instants_named_from_other_zones)
           "moved 20021010T000000Z/20021010T000000Z", "moved 20021011T000000Z/20021011T000000Z"}},
         {"an EXDATE in New York names the Berlin instance of its instant",
          event(std::string(BERLIN_SERIES) + "EXDATE;TZID=America/New_York:20021026T040000\r\n"),
+         {"b 20021025T080000Z/20021025T090000Z", "b 20021027T090000Z/20021027T100000Z",
+          "b 20021028T090000Z/20021028T100000Z"},
+         "20021020", "P16D"},
+        {"among seventy EXDATEs in New York, the one of its instant",
+         event(std::string(BERLIN_SERIES) + "EXDATE;TZID=America/New_York:" + [] {
+             std::string values;
+             for (int minute = 0; minute < 69; minute++) {
+                 char value[24];
+                 snprintf(value, sizeof value, "20021026T%02d%02d00,", 5 + minute / 60,
+                          minute % 60);
+                 values += value;
+             }
+             return values + "20021026T040000\r\n";
+         }()),
          {"b 20021025T080000Z/20021025T090000Z", "b 20021027T090000Z/20021027T100000Z",
           "b 20021028T090000Z/20021028T100000Z"},
          "20021020", "P16D"},
