@@ -35,6 +35,8 @@ static sift_options read_sift_options(int argc, char **argv)
         {"not-class", required_argument, nullptr, 'P'},
         {"category", required_argument, nullptr, 'c'},
         {"not-category", required_argument, nullptr, 'C'},
+        {"match", required_argument, nullptr, OPTION_MATCH},
+        {"not-match", required_argument, nullptr, OPTION_NOT_MATCH},
         {"add-category", required_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, OPTION_HELP},
         {"version", no_argument, nullptr, OPTION_VERSION},
@@ -45,16 +47,22 @@ static sift_options read_sift_options(int argc, char **argv)
     while ((option_char = getopt_long(argc, argv, "p:P:c:C:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
-            options.selection.class_ = strdup(optarg);
+            options.selection.classes.push_back(optarg);
             break;
         case 'P':
-            options.selection.not_class = strdup(optarg);
+            options.selection.not_classes.push_back(optarg);
             break;
         case 'c':
-            options.selection.category = strdup(optarg);
+            options.selection.categories.push_back(optarg);
             break;
         case 'C':
-            options.selection.not_category = strdup(optarg);
+            options.selection.not_categories.push_back(optarg);
+            break;
+        case OPTION_MATCH:
+            options.selection.patterns.push_back(compile_text_pattern("evsift", optarg));
+            break;
+        case OPTION_NOT_MATCH:
+            options.selection.not_patterns.push_back(compile_text_pattern("evsift", optarg));
             break;
         case 'a':
             options.added_category = strdup(optarg);

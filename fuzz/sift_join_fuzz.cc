@@ -76,13 +76,13 @@ static sift_options read_sift_options(uint8_t flags, uint8_t choice)
     const char *second = SELECTION_TEXTS[choice >> 4];
     sift_options options{};
     if (flags & 0x02)
-        options.selection.class_ = first;
+        options.selection.classes.push_back(first);
     if (flags & 0x04)
-        options.selection.not_class = second;
+        options.selection.not_classes.push_back(second);
     if (flags & 0x08)
-        options.selection.category = second;
+        options.selection.categories.push_back(second);
     if (flags & 0x10)
-        options.selection.not_category = first;
+        options.selection.not_categories.push_back(first);
     if (flags & 0x20)
         options.added_category = second;
     return options;
