@@ -20,6 +20,7 @@
 #include "fuzz/fuzz_calendar.h"
 #include "merger/merge.h"
 #include "merger/uid_table.h"
+#include "shared/calendar_properties.h"
 #include "shared/event_selection.h"
 #include "shared/output_calendar.h"
 #include "shared/tree_moves.h"
@@ -95,6 +96,7 @@ static void sift(const uint8_t *text, size_t size, uint8_t flags, uint8_t choice
     if (root == nullptr)
         return;
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
+    move_calendar_properties(root, calendar, "evsift");
     move_selected_components(root, calendar, &options.selection, options.added_category);
     write_output(calendar);
     icalcomponent_free(root);
@@ -134,6 +136,7 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
             parsed = false;
             break;
         }
+        move_calendar_properties(root, calendar, "evjoin");
         merge_calendar(root, "input", &merged);
         // evjoin leaves a tree of many zones to the process exit, which the
         // leak check would count: the harness frees every tree.
