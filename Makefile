@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev \
-  lintian python3
+  lintian python3 python3-icalendar
 # The browser test's; without Chromium that one test is skipped, so a failed
 # install does not stop the others.
 BROWSER_PACKAGES = chromium fonts-dejavu-core
@@ -48,6 +48,8 @@ test-deps:
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends nodejs npm; }
 	-@[ -d tests/browser/node_modules/puppeteer-core ] && [ -d tests/browser/node_modules/axe-core ] || \
 	  { cd tests/browser && npm ci --no-audit --no-fund --loglevel=error; }
+	-@[ -d tests/roundtrip/node_modules/ical.js ] || \
+	  { cd tests/roundtrip && npm ci --no-audit --no-fund --loglevel=error; }
 
 build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null

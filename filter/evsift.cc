@@ -10,6 +10,7 @@
 
 #include "filter/sift.h"
 #include "shared/calendar_input.h"
+#include "shared/calendar_properties.h"
 #include "shared/event_selection.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
@@ -35,6 +36,8 @@ static sift_options read_sift_options(int argc, char **argv)
         {"not-class", required_argument, nullptr, 'P'},
         {"category", required_argument, nullptr, 'c'},
         {"not-category", required_argument, nullptr, 'C'},
+        {"match", required_argument, nullptr, OPTION_MATCH},
+        {"not-match", required_argument, nullptr, OPTION_NOT_MATCH},
         {"add-category", required_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, OPTION_HELP},
         {"version", no_argument, nullptr, OPTION_VERSION},
@@ -45,16 +48,22 @@ static sift_options read_sift_options(int argc, char **argv)
     while ((option_char = getopt_long(argc, argv, "p:P:c:C:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
-            options.selection.class_ = strdup(optarg);
+            options.selection.classes.push_back(optarg);
             break;
         case 'P':
-            options.selection.not_class = strdup(optarg);
+            options.selection.not_classes.push_back(optarg);
             break;
         case 'c':
-            options.selection.category = strdup(optarg);
+            options.selection.categories.push_back(optarg);
             break;
         case 'C':
-            options.selection.not_category = strdup(optarg);
+            options.selection.not_categories.push_back(optarg);
+            break;
+        case OPTION_MATCH:
+            options.selection.patterns.push_back(compile_text_pattern("evsift", optarg));
+            break;
+        case OPTION_NOT_MATCH:
+            options.selection.not_patterns.push_back(compile_text_pattern("evsift", optarg));
             break;
         case 'a':
             options.added_category = strdup(optarg);
@@ -90,6 +99,18 @@ static const char *read_output_path(int argc, char **argv)
     return argv[optind + 1];
 }
 
+// A selection that keeps nothing is most often a mistake (a class the
+// events do not carry, a misspelt category), which an empty calendar alone
+// would not show.
+static void tell_empty_result(const sift_counts &counts, const char *input_path)
+{
+    if (counts.events > 0 && counts.kept == 0)
+        fprintf(stderr,
+                "evsift: no event of %s passed the selection (%zu %s; an event without CLASS "
+                "counts as NONE)\n",
+                input_path, counts.events, counts.events == 1 ? "event" : "events");
+}
+
 int main(int argc, char **argv)
 {
     set_libical_error_mode();
@@ -102,8 +123,11 @@ int main(int argc, char **argv)
     parsed_calendar parsed = parse_calendar_stream(input, options.input_path);
     icalparser_free(parsed.parser);
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
-    move_selected_components(parsed.root, calendar, &options.selection, options.added_category);
+    move_calendar_properties(parsed.root, calendar, "evsift");
+    sift_counts counts =
+        move_selected_components(parsed.root, calendar, &options.selection, options.added_category);
     store_output_calendar(&output, calendar);
+    tell_empty_result(counts, options.input_path);
     free_parsed_tree(parsed.root);
     return STATUS_DONE;
 }

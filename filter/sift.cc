@@ -4,8 +4,8 @@
 #include "shared/parse_errors.h"
 #include "shared/tree_moves.h"
 
-void move_selected_components(icalcomponent *root, icalcomponent *calendar,
-                              const event_selection *selection, const char *added_category)
+sift_counts move_selected_components(icalcomponent *root, icalcomponent *calendar,
+                                     const event_selection *selection, const char *added_category)
 {
     taken_components taken = take_zones_and_events(root);
     for (icalcomponent *&zone : taken.zones)
@@ -14,6 +14,7 @@ void move_selected_components(icalcomponent *root, icalcomponent *calendar,
     // calendar: adding the last one first leaves them in document order.
     for (auto zone = taken.zones.rbegin(); zone != taken.zones.rend(); ++zone)
         icalcomponent_add_component(calendar, *zone);
+    sift_counts counts{taken.events.size(), 0};
     for (icalcomponent *event : taken.events) {
         if (!select_event(event, selection, "NONE", evsift_class_text)) {
             icalcomponent_free(event);
@@ -22,5 +23,7 @@ void move_selected_components(icalcomponent *root, icalcomponent *calendar,
         if (added_category != nullptr)
             icalcomponent_add_property(event, icalproperty_new_categories(added_category));
         icalcomponent_add_component(calendar, drop_parse_errors(event, "evsift"));
+        counts.kept++;
     }
+    return counts;
 }

@@ -28,8 +28,8 @@ static const render_case RENDER_CASES[] = {
     {"20261025", "P2W", "America/New_York", true, {}},
     {"20261220", "P3W", "Asia/Tokyo", false, {}},
     {"20020927", "P5W", "Etc/GMT+5", true, {}},
-    {"99991201", "P4W", "Asia/Tokyo", false, {"PUBLIC", nullptr, nullptr, "Private"}},
-    {"00010101", "P10D", "America/New_York", false, {nullptr, "PRIVATE", "Work", nullptr}},
+    {"99991201", "P4W", "Asia/Tokyo", false, {{"PUBLIC"}, {}, {}, {"Private"}}},
+    {"00010101", "P10D", "America/New_York", false, {{}, {"PRIVATE"}, {"Work"}, {}}},
 };
 
 static render_settings settings_for(const render_case &c)

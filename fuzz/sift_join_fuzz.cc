@@ -20,6 +20,7 @@
 #include "fuzz/fuzz_calendar.h"
 #include "merger/merge.h"
 #include "merger/uid_table.h"
+#include "shared/calendar_properties.h"
 #include "shared/event_selection.h"
 #include "shared/output_calendar.h"
 #include "shared/tree_moves.h"
@@ -76,13 +77,13 @@ static sift_options read_sift_options(uint8_t flags, uint8_t choice)
     const char *second = SELECTION_TEXTS[choice >> 4];
     sift_options options{};
     if (flags & 0x02)
-        options.selection.class_ = first;
+        options.selection.classes.push_back(first);
     if (flags & 0x04)
-        options.selection.not_class = second;
+        options.selection.not_classes.push_back(second);
     if (flags & 0x08)
-        options.selection.category = second;
+        options.selection.categories.push_back(second);
     if (flags & 0x10)
-        options.selection.not_category = first;
+        options.selection.not_categories.push_back(first);
     if (flags & 0x20)
         options.added_category = second;
     return options;
@@ -95,6 +96,7 @@ static void sift(const uint8_t *text, size_t size, uint8_t flags, uint8_t choice
     if (root == nullptr)
         return;
     icalcomponent *calendar = new_output_calendar(EVSIFT_PRODID);
+    move_calendar_properties(root, calendar, "evsift");
     move_selected_components(root, calendar, &options.selection, options.added_category);
     write_output(calendar);
     icalcomponent_free(root);
@@ -134,6 +136,7 @@ static void join(const uint8_t *text, size_t size, uint8_t flags)
             parsed = false;
             break;
         }
+        move_calendar_properties(root, calendar, "evjoin");
         merge_calendar(root, "input", &merged);
         // evjoin leaves a tree of many zones to the process exit, which the
         // leak check would count: the harness frees every tree.

@@ -12,6 +12,7 @@
 
 #include "merger/merge.h"
 #include "shared/calendar_input.h"
+#include "shared/calendar_properties.h"
 #include "shared/fatal.h"
 #include "shared/output_calendar.h"
 #include "shared/tree_moves.h"
@@ -67,6 +68,7 @@ int main(int argc, char **argv)
     merged_components merged;
     for (int i = optind; i < argc - 1; i++) {
         icalcomponent *root = read_input(argv[i]);
+        move_calendar_properties(root, calendar, "evjoin");
         merge_calendar(root, argv[i], &merged);
         free_parsed_tree(root);
     }

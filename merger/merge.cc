@@ -93,7 +93,8 @@ void merge_calendar(icalcomponent *root, const char *path, merged_components *me
         }
     }
     if (without_uid > 0)
-        fprintf(stderr, "evjoin: %s: %d events without UID left out\n", path, without_uid);
+        fprintf(stderr, "evjoin: %s: %d %s without UID left out\n", path, without_uid,
+                without_uid == 1 ? "event" : "events");
 }
 
 static std::string time_digits(icaltimetype time)

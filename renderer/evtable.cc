@@ -56,6 +56,8 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"not-class", required_argument, nullptr, 'P'},
         {"category", required_argument, nullptr, 'c'},
         {"not-category", required_argument, nullptr, 'C'},
+        {"match", required_argument, nullptr, OPTION_MATCH},
+        {"not-match", required_argument, nullptr, OPTION_NOT_MATCH},
         {"description", no_argument, nullptr, 'd'},
         {"location", no_argument, nullptr, 'l'},
         {"title", required_argument, nullptr, 't'},
@@ -75,16 +77,22 @@ static void read_options(int argc, char **argv, render_settings *settings)
     while ((option_char = getopt_long(argc, argv, "dlmTp:P:c:C:t:f:z:o:", long_options, nullptr)) != -1) {
         switch (option_char) {
         case 'p':
-            settings->selection.class_ = strdup(optarg);
+            settings->selection.classes.push_back(optarg);
             break;
         case 'P':
-            settings->selection.not_class = strdup(optarg);
+            settings->selection.not_classes.push_back(optarg);
             break;
         case 'c':
-            settings->selection.category = strdup(optarg);
+            settings->selection.categories.push_back(optarg);
             break;
         case 'C':
-            settings->selection.not_category = strdup(optarg);
+            settings->selection.not_categories.push_back(optarg);
+            break;
+        case OPTION_MATCH:
+            settings->selection.patterns.push_back(compile_text_pattern("evtable", optarg));
+            break;
+        case OPTION_NOT_MATCH:
+            settings->selection.not_patterns.push_back(compile_text_pattern("evtable", optarg));
             break;
         case 'd':
             settings->show_description = true;

@@ -110,7 +110,7 @@ std::vector<record_copy> copied_table()
     return result;
 }
 
-const event_selection NO_SELECTION = {nullptr, nullptr, nullptr, nullptr};
+const event_selection NO_SELECTION = {};
 
 }  // namespace
 
@@ -125,7 +125,7 @@ struct collection_case {
 
 TEST(collect_occurrences, edge_cases)
 {
-    const event_selection public_only = {"PUBLIC", nullptr, nullptr, nullptr};
+    const event_selection public_only = {{"PUBLIC"}, {}, {}, {}};
     const collection_case cases[] = {
         {"single event starting at the period end is collected",
          event("UID:a\r\nDTSTART;VALUE=DATE:20021101\r\n"), "20020927", "P5W", NO_SELECTION,

@@ -33,7 +33,7 @@ struct series_case {
     std::vector<std::string> shown;   // "SUMMARY START/END", display order, UTC
     const char *period_start = "20021001";
     const char *period_duration = "P16D";
-    event_selection selection = {nullptr, nullptr, nullptr, nullptr};
+    event_selection selection = {};
 };
 
 // The table after one collection and the sort, each record as its summary,
@@ -193,7 +193,7 @@ TEST(series, overrides)
         return event(std::string("UID:") + uid + "\r\nSUMMARY:" + summary + "\r\nRECURRENCE-ID" +
                      recurrence_id + "\r\nDTSTART" + start + "\r\nDTEND" + end + "\r\n" + more);
     };
-    const event_selection public_only = {"PUBLIC", nullptr, nullptr, nullptr};
+    const event_selection public_only = {{"PUBLIC"}, {}, {}, {}};
     check({
         {"an override at the same time replaces its instance",
          weekly("w") + change("w", "changed", ":20021008T100000Z", ":20021008T100000Z",

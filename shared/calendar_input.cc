@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "shared/calendar_properties.h"
 #include "shared/fatal.h"
 #include "shared/value_lists.h"
 
@@ -142,7 +143,6 @@ bool nested_deeper_than(icalcomponent *root, int max_depth)
 // The one calendar that the stream's top-level components go into.
 struct stream_calendar {
     icalcomponent *calendar;   // null until a component is kept
-    bool has_properties;       // those of the stream's first VCALENDAR
     bool any_component;        // the parser gave a top-level component
 };
 
@@ -152,14 +152,6 @@ static stream_calendar merged;
 static icalparser *parser_in_progress = nullptr;
 static icalcomponent *component_being_taken = nullptr;
 static char *line_in_progress = nullptr;
-
-static void move_properties(icalcomponent *from, icalcomponent *to)
-{
-    while (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY)) {
-        icalcomponent_remove_property(from, property);
-        icalcomponent_add_property(to, property);
-    }
-}
 
 // Every child is taken from the front of from, where removing it costs no
 // search. The VTIMEZONEs stand first there, in reverse stream order; they are
@@ -195,7 +187,6 @@ static void take_top_level_component(stream_calendar *merged, icalcomponent *com
     if (is_calendar && merged->calendar == nullptr) {
         // The usual stream: its first calendar is taken as it is.
         merged->calendar = component;
-        merged->has_properties = true;
         return;
     }
     if (!is_calendar && kind != ICAL_VEVENT_COMPONENT && kind != ICAL_VTIMEZONE_COMPONENT) {
@@ -208,10 +199,8 @@ static void take_top_level_component(stream_calendar *merged, icalcomponent *com
         icalcomponent_add_component(merged->calendar, component);
         return;
     }
-    if (!merged->has_properties) {
-        move_properties(component, merged->calendar);
-        merged->has_properties = true;
-    }
+    // A later calendar adds the properties of names not read before.
+    move_calendar_properties(component, merged->calendar, nullptr);
     move_children(component, merged->calendar);
     icalcomponent_free(component);
 }

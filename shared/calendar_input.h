@@ -38,7 +38,8 @@ struct parsed_calendar {
 /// components in stream order: the children of every VCALENDAR, and every
 /// VEVENT and VTIMEZONE that stands outside one, in its place; other
 /// components outside a calendar are dropped. root has the properties of the
-/// stream's first VCALENDAR. It is in every way what libical's parser makes
+/// stream's first VCALENDAR, then those of later ones whose names it has not
+/// yet (move_calendar_properties). It is in every way what libical's parser makes
 /// of such a calendar: VTIMEZONEs stand at the front of root's children in
 /// reverse stream order (icalcomponent_add_component puts each one first),
 /// the other children follow in stream order. The passes that move zones

@@ -265,7 +265,8 @@ TEST(parse_calendar_stream, lines_across_blocks)
 
 // A stream of several calendars, or with components outside a calendar, must
 // give what libical makes of the one calendar that holds them all in stream
-// order, with the first calendar's properties.
+// order, with the first calendar's properties and those of later calendars
+// whose names it has not.
 struct stream_case {
     const char *name;
     const char *stream;
@@ -307,6 +308,13 @@ static const stream_case STREAM_CASES[] = {
      EVENT("e1") BEGIN_CALENDAR("A") ZONE("Z1") EVENT("e2") END_CALENDAR
      BEGIN_CALENDAR("B") EVENT("e3") END_CALENDAR,
      BEGIN_CALENDAR("A") EVENT("e1") ZONE("Z1") EVENT("e2") EVENT("e3") END_CALENDAR},
+    {"a later calendar adds the properties of new names",
+     BEGIN_CALENDAR("A") "X-WR-CALNAME:One\r\n" EVENT("e1") END_CALENDAR
+     BEGIN_CALENDAR("B") "X-WR-CALNAME:Two\r\nX-WR-TIMEZONE:Europe/Paris\r\nCOLOR:teal\r\n"
+     EVENT("e2") END_CALENDAR
+     BEGIN_CALENDAR("C") "COLOR:navy\r\nMETHOD:PUBLISH\r\n" END_CALENDAR,
+     BEGIN_CALENDAR("A") "X-WR-CALNAME:One\r\nX-WR-TIMEZONE:Europe/Paris\r\nCOLOR:teal\r\n"
+     "METHOD:PUBLISH\r\n" EVENT("e1") EVENT("e2") END_CALENDAR},
     {"a bare event", EVENT("e1"), "BEGIN:VCALENDAR\r\n" EVENT("e1") END_CALENDAR},
     {"bare zones and events", ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2"),
      "BEGIN:VCALENDAR\r\n" ZONE("Z1") EVENT("e1") ZONE("Z2") EVENT("e2") END_CALENDAR},

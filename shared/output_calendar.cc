@@ -8,6 +8,14 @@
 #include "shared/exit_status.h"
 #include "shared/tree_moves.h"
 
+// The project's version comes from the build (CMake's project version).
+#ifndef EVTOOLS_VERSION
+#error "EVTOOLS_VERSION must be defined by the build"
+#endif
+
+const char EVJOIN_PRODID[] = "-//QUORVEL//NONSGML evjoin " EVTOOLS_VERSION "//EN";
+const char EVSIFT_PRODID[] = "-//QUORVEL//NONSGML evsift " EVTOOLS_VERSION "//EN";
+
 icalcomponent *new_output_calendar(const char *prodid)
 {
     icalproperty *prodid_property = icalproperty_new_prodid(prodid);

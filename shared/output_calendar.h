@@ -7,8 +7,10 @@
 
 #include "shared/output_file.h"
 
-constexpr const char EVJOIN_PRODID[] = "-//QUORVEL//NONSGML evjoin 3.0//EN";
-constexpr const char EVSIFT_PRODID[] = "-//QUORVEL//NONSGML evsift 0.1//EN";
+/// The PRODIDs of evjoin's and evsift's output calendars, with the
+/// project's version, the one --version gives.
+extern const char EVJOIN_PRODID[];
+extern const char EVSIFT_PRODID[];
 
 // The output path, checked and followed to the file to replace; nothing is
 // created until the calendar is stored.

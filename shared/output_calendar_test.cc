@@ -22,13 +22,13 @@ namespace {
 const std::string EMPTY_EVSIFT_CALENDAR =
     "BEGIN:VCALENDAR\r\n"
     "VERSION:2.0\r\n"
-    "PRODID:-//QUORVEL//NONSGML evsift 0.1//EN\r\n"
+    "PRODID:-//QUORVEL//NONSGML evsift " EVTOOLS_VERSION "//EN\r\n"
     "END:VCALENDAR\r\n";
 
 const std::string EVJOIN_CALENDAR_WITH_EVENT =
     "BEGIN:VCALENDAR\r\n"
     "VERSION:2.0\r\n"
-    "PRODID:-//QUORVEL//NONSGML evjoin 3.0//EN\r\n"
+    "PRODID:-//QUORVEL//NONSGML evjoin " EVTOOLS_VERSION "//EN\r\n"
     "BEGIN:VEVENT\r\n"
     "UID:lunch-1@example.org\r\n"
     "SUMMARY:Lunch\r\n"
@@ -133,8 +133,8 @@ struct prodid_case {
 static const prodid_case PRODID_CASES[] = {
     {"evsift", EVSIFT_PRODID, EMPTY_EVSIFT_CALENDAR},
     {"evjoin", EVJOIN_PRODID,
-     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//QUORVEL//NONSGML evjoin 3.0//EN\r\n"
-     "END:VCALENDAR\r\n"},
+     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+     "PRODID:-//QUORVEL//NONSGML evjoin " EVTOOLS_VERSION "//EN\r\nEND:VCALENDAR\r\n"},
 };
 
 TEST(new_output_calendar, holds_version_then_prodid)

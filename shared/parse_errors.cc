@@ -125,6 +125,11 @@ static void report(const std::string &subject, icalproperty *error, const char *
                 printable(text).c_str());
 }
 
+void report_parse_error(const char *program, const char *subject, icalproperty *error)
+{
+    report(subject, error, program);
+}
+
 icalcomponent *drop_parse_errors(icalcomponent *component, const char *program)
 {
     std::vector<found_error> found;

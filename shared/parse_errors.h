@@ -25,3 +25,7 @@ std::string dropped_item(const char *error_text, icalparameter_xlicerrortype typ
 /// empty value gives "PROGRAM: event UID: ITEM dropped: REASON" on standard
 /// error, "time zone TZID" for a VTIMEZONE, REASON being libical's text.
 icalcomponent *drop_parse_errors(icalcomponent *component, const char *program);
+
+/// Says what one X-LIC-ERROR stands for as drop_parse_errors does, with
+/// subject in place of "event UID": nothing for an empty value.
+void report_parse_error(const char *program, const char *subject, icalproperty *error);

@@ -10,6 +10,11 @@ extern const char EVSIFT_USAGE[];
 constexpr int OPTION_HELP = 0x100;
 constexpr int OPTION_VERSION = 0x101;
 
+/// getopt_long's values for evtable's and evsift's --match and --not-match,
+/// apart from the codes of either program's own long options.
+constexpr int OPTION_MATCH = 0x200;
+constexpr int OPTION_NOT_MATCH = 0x201;
+
 /// --help: the usage text on standard output, then status 0. When standard
 /// output cannot be written: "Write error: reason" and write_failure_status.
 [[noreturn]] void show_help(const char *usage, int write_failure_status);
