@@ -429,12 +429,73 @@ static bool is_replaced(const event_work *e, const icaltimetype &start)
            (e->overrides != nullptr && set_lists(*e->overrides, start, false));
 }
 
+// DTEND as the event gives it; with DURATION too (which files have, though
+// both are not allowed), where libical gives no end at all, DTEND still wins.
+static icaltimetype event_end(icalcomponent *event)
+{
+    icalproperty *dtend = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
+    if (dtend == nullptr || icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY) == nullptr)
+        return icalcomponent_get_dtend(event);
+    return zoned_time(event, dtend, icalproperty_get_dtend(dtend));
+}
+
+// How long each instance of a series lasts. A length given by DTEND is
+// exact: every instance lasts the same seconds, a change of daylight saving
+// in between or not. One given by DURATION is nominal: its weeks and days
+// are days of the calendar, the same wall-clock time so many days later,
+// and only its hours, minutes and seconds are exact.
+struct event_length {
+    icaldurationtype duration;
+    bool exact;
+};
+
+static event_length length_of(icalcomponent *event, icaltimetype dtstart)
+{
+    icalproperty *dtend = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
+    if (dtend != nullptr) {
+        icaltimetype end = event_end(event);
+        if (!icaltime_is_null_time(end))
+            return {icaltime_subtract(end, dtstart), true};
+    }
+    return {icalcomponent_get_duration(event), false};
+}
+
+static bool is_zoned(const icaltimetype &t)
+{
+    return !t.is_date && t.zone != nullptr && t.zone != icaltimezone_get_utc_timezone();
+}
+
+// A time of a zone that changes its offset plus exact seconds: the sum is
+// taken in UTC. Dates and floating times add to their fields.
+static icaltimetype add_exact(icaltimetype t, icaldurationtype duration)
+{
+    if (!is_zoned(t))
+        return icaltime_add(t, duration);
+    icaltimezone *zone = const_cast<icaltimezone *>(t.zone);
+    icaltimetype utc = convert_time(t, icaltimezone_get_utc_timezone());
+    return convert_time(icaltime_add(utc, duration), zone);
+}
+
+static icaltimetype instance_end(icaltimetype start, const event_length &length)
+{
+    icaldurationtype duration = length.duration;
+    if (length.exact || !is_zoned(start))
+        return add_exact(start, duration);
+    icaldurationtype days = icaldurationtype_null_duration();
+    days.is_neg = duration.is_neg;
+    days.weeks = duration.weeks;
+    days.days = duration.days;
+    duration.weeks = 0;
+    duration.days = 0;
+    return add_exact(icaltime_add(start, days), duration);
+}
+
 // An event's own span from DTSTART to DTEND (DTSTART without an end).
 static bool collect_span(collection *c, event_work *e, icaltimetype dtstart)
 {
     if (is_after(dtstart, c->wanted.end))
         return true;
-    icaltimetype dtend = icalcomponent_get_dtend(e->event);
+    icaltimetype dtend = event_end(e->event);
     if (icaltime_is_null_time(dtend))
         dtend = dtstart;
     if (is_after(c->wanted.start, dtend))
@@ -443,7 +504,7 @@ static bool collect_span(collection *c, event_work *e, icaltimetype dtstart)
 }
 
 static std::vector<added_instance> added_instances(icalcomponent *event,
-                                                  icaldurationtype duration)
+                                                  const event_length &length)
 {
     std::vector<added_instance> added;
     for (icalproperty *rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
@@ -452,7 +513,7 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
         added_instance instance;
         if (!icaltime_is_null_time(value.time)) {
             instance.start = zoned_time(event, rdate, value.time);
-            instance.end = icaltime_add(instance.start, duration);
+            instance.end = instance_end(instance.start, length);
         } else if (!icaltime_is_null_time(value.period.start)) {
             // A period's own end or duration replaces the event's duration.
             instance.start = zoned_time(event, rdate, value.period.start);
@@ -479,12 +540,12 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
 // it too, an EXDATE removes it or an override replaces it, gives the days
 // of its span. False when a limit stopped the event.
 static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, icaltimetype dtstart,
-                         icaldurationtype duration, const time_set &added)
+                         const event_length &length, const time_set &added)
 {
     if (is_after(dtstart, c->wanted.end))
         return true;
     icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-    long longest_days = duration_days(duration);
+    long longest_days = duration_days(length.duration);
     if (!expansion_from_dtstart) {
         rule_verdict verdict = judge_rule(rule);
         if (verdict != RULE_EXPANDABLE) {
@@ -506,10 +567,10 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
             break;
         if (!added.times.empty() && set_lists(added, instance, false))
             continue;
-        icaltimetype instance_end = icaltime_add(instance, duration);
-        if (is_before(instance_end, c->wanted.start) || is_replaced(e, instance))
+        icaltimetype end = instance_end(instance, length);
+        if (is_before(end, c->wanted.start) || is_replaced(e, instance))
             continue;
-        if (!append_instance(c, e, instance, instance_end)) {
+        if (!append_instance(c, e, instance, end)) {
             more = false;
             break;
         }
@@ -530,17 +591,17 @@ static void collect_series(collection *c, event_work *e, const event_entry &entr
     // A rule gives no instance before DTSTART; an RDATE may.
     if (!entry.has_rdate && is_after(dtstart, c->wanted.end))
         return;
-    icaldurationtype duration = icalcomponent_get_duration(e->event);
+    event_length length = length_of(e->event, dtstart);
     std::vector<added_instance> added;
     time_set added_starts;
     if (entry.has_rdate) {
-        added = added_instances(e->event, duration);
+        added = added_instances(e->event, length);
         for (const added_instance &instance : added)
             add_to_set(&added_starts, instance.start);
         seal_set(&added_starts);
     }
     if (entry.rrule != nullptr) {
-        if (!collect_rule(c, e, entry.rrule, dtstart, duration, added_starts))
+        if (!collect_rule(c, e, entry.rrule, dtstart, length, added_starts))
             return;
     } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(e, dtstart)) {
         if (!collect_span(c, e, dtstart))
