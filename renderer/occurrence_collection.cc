@@ -159,6 +159,7 @@ struct collection {
 struct event_work {
     icalcomponent *event;
     const time_set *overrides;   // of its UID; null for none
+    icaltimezone *series_zone;   // DTSTART's; null for a date or a floating time
     time_set excluded;    // its EXDATE values
     long instances;       // taken from its rule and its RDATEs
     long occurrences;
@@ -266,13 +267,19 @@ static bool set_holds_instant(const time_set &set, const icaltimetype &start, lo
 // True when the set lists the instance's start: a date its date, a floating
 // time its fields (and a zoned one by its own fields), a zoned time its
 // instant. With dates_cover_days, a listed date also covers every instance
-// that starts on that day.
-static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days)
+// that starts on that day as the series' zone sees it (series_zone, null
+// for the instance's own fields), whatever zone the instance was given in.
+static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days,
+                      icaltimezone *series_zone = nullptr)
 {
     if (start.is_date)
         return set_holds(set, {DATE_KEY, day_number(start)});
-    if (dates_cover_days && set_holds(set, {DATE_KEY, day_number(start)}))
-        return true;
+    if (dates_cover_days && (set.kinds & (1u << DATE_KEY)) != 0) {
+        bool other_zone = series_zone != nullptr && start.zone != nullptr && start.zone != series_zone;
+        icaltimetype day = other_zone ? convert_time(start, series_zone) : start;
+        if (set_holds(set, {DATE_KEY, day_number(day)}))
+            return true;
+    }
     long long fields = field_seconds(start);
     if (start.zone == nullptr)
         return set_holds(set, {FLOATING_KEY, fields}) || set_holds(set, {ZONED_FIELDS_KEY, fields});
@@ -425,7 +432,7 @@ static bool append_instance(collection *c, event_work *e, icaltimetype start, ic
 // True when an EXDATE removes the instance or an override replaces it.
 static bool is_replaced(const event_work *e, const icaltimetype &start)
 {
-    return (!e->excluded.times.empty() && set_lists(e->excluded, start, true)) ||
+    return (!e->excluded.times.empty() && set_lists(e->excluded, start, true, e->series_zone)) ||
            (e->overrides != nullptr && set_lists(*e->overrides, start, false));
 }
 
@@ -626,6 +633,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
     event_work e;
     e.event = entry.event;
     e.overrides = nullptr;
+    e.series_zone = dtstart.is_date ? nullptr : const_cast<icaltimezone *>(dtstart.zone);
     e.instances = 0;
     e.occurrences = 0;
     // An override is one instance: a rule, RDATEs or EXDATEs copied into it
