@@ -135,6 +135,7 @@ using override_index = std::unordered_map<std::string_view, time_set>;
 struct event_entry {
     icalcomponent *event;
     icalproperty *rrule;           // the first RRULE; null for none
+    bool several_rules;            // more RRULEs follow the first
     icalproperty *recurrence_id;   // null unless the event overrides an instance
     bool has_rdate;
     bool has_exdate;
@@ -300,7 +301,7 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
     std::vector<event_entry> entries;
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
-        event_entry entry{event, nullptr, nullptr, false, false};
+        event_entry entry{event, nullptr, false, nullptr, false, false};
         int properties = 0;
         for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
              property != nullptr;
@@ -311,6 +312,8 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
             case ICAL_RRULE_PROPERTY:
                 if (entry.rrule == nullptr)
                     entry.rrule = property;
+                else
+                    entry.several_rules = true;
                 break;
             case ICAL_RECURRENCEID_PROPERTY:
                 if (entry.recurrence_id == nullptr)
@@ -546,8 +549,24 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
 // The instances of the event's first RRULE: each one, unless an RDATE lists
 // it too, an EXDATE removes it or an override replaces it, gives the days
 // of its span. False when a limit stopped the event.
+// One instance of a rule, unless an RDATE lists it too, an EXDATE removes it
+// or an override replaces it, gives the days of its span. False when a
+// limit stopped the event.
+static bool use_rule_instance(collection *c, event_work *e, icaltimetype instance,
+                              const event_length &length, const time_set &added)
+{
+    if (!added.times.empty() && set_lists(added, instance, false))
+        return true;
+    icaltimetype end = instance_end(instance, length);
+    if (is_before(end, c->wanted.start) || is_replaced(e, instance))
+        return true;
+    return append_instance(c, e, instance, end);
+}
+
+// With gathered, the instances up to the period's end are put there instead.
 static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, icaltimetype dtstart,
-                         const event_length &length, const time_set &added)
+                         const event_length &length, const time_set &added,
+                         std::vector<icaltimetype> *gathered = nullptr)
 {
     if (is_after(dtstart, c->wanted.end))
         return true;
@@ -572,12 +591,11 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
         icaltimetype instance = next_rule_instance(&instances);
         if (icaltime_is_null_time(instance) || is_after(instance, c->wanted.end))
             break;
-        if (!added.times.empty() && set_lists(added, instance, false))
+        if (gathered != nullptr) {
+            gathered->push_back(instance);
             continue;
-        icaltimetype end = instance_end(instance, length);
-        if (is_before(end, c->wanted.start) || is_replaced(e, instance))
-            continue;
-        if (!append_instance(c, e, instance, end)) {
+        }
+        if (!use_rule_instance(c, e, instance, length, added)) {
             more = false;
             break;
         }
@@ -586,6 +604,36 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
     if (more && instances.cut_short) {
         note_cut_short(e->event, e->instances);
         return false;
+    }
+    return more;
+}
+
+// Every RRULE of an event, as RFC 2445 allowed and files still have: the
+// instances of all of them, each start once, in order. The bound on
+// instances counts them all together; what the rules gave before it was
+// reached is still used.
+static bool collect_rules(collection *c, event_work *e, icaltimetype dtstart,
+                          const event_length &length, const time_set &added)
+{
+    std::vector<icaltimetype> instances;
+    bool more = true;
+    for (icalproperty *rrule = icalcomponent_get_first_property(e->event, ICAL_RRULE_PROPERTY);
+         rrule != nullptr && more;
+         rrule = icalcomponent_get_next_property(e->event, ICAL_RRULE_PROPERTY))
+        more = collect_rule(c, e, rrule, dtstart, length, added, &instances);
+    // All rules start at DTSTART: their instances share its zone, and its
+    // fields order them.
+    auto earlier = [](const icaltimetype &a, const icaltimetype &b) {
+        return field_seconds(a) < field_seconds(b);
+    };
+    auto same = [](const icaltimetype &a, const icaltimetype &b) {
+        return field_seconds(a) == field_seconds(b);
+    };
+    std::sort(instances.begin(), instances.end(), earlier);
+    instances.erase(std::unique(instances.begin(), instances.end(), same), instances.end());
+    for (const icaltimetype &instance : instances) {
+        if (!use_rule_instance(c, e, instance, length, added))
+            return false;
     }
     return more;
 }
@@ -607,7 +655,10 @@ static void collect_series(collection *c, event_work *e, const event_entry &entr
             add_to_set(&added_starts, instance.start);
         seal_set(&added_starts);
     }
-    if (entry.rrule != nullptr) {
+    if (entry.several_rules) {
+        if (!collect_rules(c, e, dtstart, length, added_starts))
+            return;
+    } else if (entry.rrule != nullptr) {
         if (!collect_rule(c, e, entry.rrule, dtstart, length, added_starts))
             return;
     } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(e, dtstart)) {
@@ -684,7 +735,7 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr && !c.document_full;
          event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
-        event_entry entry{event, nullptr, nullptr, false, false};
+        event_entry entry{event, nullptr, false, nullptr, false, false};
         if (next_noted != noted.end() && next_noted->event == event)
             entry = *next_noted++;
         if (!select_event(event, selection, "PUBLIC", evtable_class_text))
