@@ -730,6 +730,7 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     // The second walk goes through the VEVENTs again, taking the noted ones'
     // notes in the same order.
     forget_events_with_many_properties();
+    forget_zone_reaches();
     std::vector<event_entry> noted = walk_events(root, &c.overrides);
     auto next_noted = noted.begin();
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
