@@ -223,6 +223,8 @@ day_filter filter_of(const icalrecurrencetype &rule)
     for (long i = 0; i < list_length(rule.by_month_day); i++) {
         if (rule.by_month_day[i] >= 1 && rule.by_month_day[i] <= 31)
             filter.month_days.set(static_cast<size_t>(rule.by_month_day[i]));
+        if (rule.by_month_day[i] <= -1 && rule.by_month_day[i] >= -31)
+            filter.month_days_from_end.set(static_cast<size_t>(-rule.by_month_day[i]));
     }
     if (list_length(rule.by_year_day) == 0) {
         filter.year_days.set();
@@ -231,6 +233,8 @@ day_filter filter_of(const icalrecurrencetype &rule)
     for (long i = 0; i < list_length(rule.by_year_day); i++) {
         if (rule.by_year_day[i] >= 1 && rule.by_year_day[i] <= 366)
             filter.year_days.set(static_cast<size_t>(rule.by_year_day[i]));
+        if (rule.by_year_day[i] <= -1 && rule.by_year_day[i] >= -366)
+            filter.year_days_from_end.set(static_cast<size_t>(-rule.by_year_day[i]));
     }
     if (list_length(rule.by_day) == 0) {
         filter.weekdays.set();
@@ -244,12 +248,28 @@ day_filter filter_of(const icalrecurrencetype &rule)
     return filter;
 }
 
+static bool is_leap_year(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 static bool date_passes(const day_filter &filter, const civil_day &date)
 {
-    return filter.months[static_cast<size_t>(date.month)] &&
-           filter.month_days[static_cast<size_t>(date.day)] &&
-           filter.year_days[static_cast<size_t>(date.year_day)] &&
-           filter.weekdays[static_cast<size_t>(date.weekday)];
+    if (!filter.months[static_cast<size_t>(date.month)] ||
+        !filter.weekdays[static_cast<size_t>(date.weekday)])
+        return false;
+    if (!filter.month_days[static_cast<size_t>(date.day)]) {
+        int month_length = date.month == 2 ? (is_leap_year(date.year) ? 29 : 28)
+                                           : LONGEST_MONTH[date.month];
+        if (!filter.month_days_from_end[static_cast<size_t>(month_length - date.day + 1)])
+            return false;
+    }
+    if (!filter.year_days[static_cast<size_t>(date.year_day)]) {
+        int year_length = is_leap_year(date.year) ? 366 : 365;
+        if (!filter.year_days_from_end[static_cast<size_t>(year_length - date.year_day + 1)])
+            return false;
+    }
+    return true;
 }
 
 bool day_passes(const day_filter &filter, long day)
@@ -262,8 +282,9 @@ bool day_passes(const day_filter &filter, long day)
 // month day and year day it asks for.
 static bool can_ever_pass(day_filter filter)
 {
-    if (filter.weekdays.none() || filter.months.none() || filter.month_days.none() ||
-        filter.year_days.none())
+    if (filter.weekdays.none() || filter.months.none() ||
+        (filter.month_days.none() && filter.month_days_from_end.none()) ||
+        (filter.year_days.none() && filter.year_days_from_end.none()))
         return false;
     filter.weekdays.set();
     for (int year : {2001, 2004}) {
@@ -661,10 +682,23 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     r->cut_short = false;
     r->finished = false;
     r->by_stretches = false;
+    r->days_from_end = false;
     r->given = 0;
     r->catching_up = false;
+    r->count = 0;
     if (from_dtstart) {
-        r->iterator.reset(icalrecur_iterator_new(rule, dtstart));
+        // Day lists counted from the end are applied here, as near the
+        // period, and COUNT with them.
+        r->days = filter_of(rule);
+        r->days_from_end = rule.freq <= ICAL_DAILY_RECURRENCE && is_gregorian(rule) &&
+                           (r->days.month_days_from_end.any() || r->days.year_days_from_end.any());
+        if (r->days_from_end) {
+            r->rule.by_month_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->rule.by_year_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->count = rule.count;
+            r->rule.count = 0;
+        }
+        r->iterator.reset(icalrecur_iterator_new(r->rule, dtstart));
         r->finished = !r->iterator;
         return;
     }
@@ -673,6 +707,11 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     if (expands_in_stretches(rule)) {
         r->by_stretches = true;
         r->days = filter_of(rule);
+        r->days_from_end = r->days.month_days_from_end.any() || r->days.year_days_from_end.any();
+        if (r->days_from_end) {
+            r->rule.by_month_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->rule.by_year_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+        }
         r->count = rule.count;
         r->rule.count = 0;
         r->own_until = rule.until;
@@ -797,7 +836,7 @@ icaltimetype next_rule_instance(rule_instances *r)
     for (;;) {
         if (r->finished)
             return icaltime_null_time();
-        if (r->by_stretches && r->count > 0 && r->given >= r->count) {
+        if ((r->by_stretches || r->days_from_end) && r->count > 0 && r->given >= r->count) {
             r->finished = true;
             continue;
         }
@@ -828,6 +867,8 @@ icaltimetype next_rule_instance(rule_instances *r)
         // A stretch that the steps cut short is followed by one that starts
         // again a little before it ended: what it gives again is passed over.
         if (r->catching_up && icaltime_compare(instance, r->last_given) <= 0)
+            continue;
+        if (r->days_from_end && !day_passes(r->days, day_number(instance)))
             continue;
         r->catching_up = false;
         r->given++;

@@ -42,13 +42,16 @@ icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart
                                    icaltimetype period_end);
 
 /// The days on which a rule that steps through days or less can give an
-/// instance, as libical reads its BY lists for such rules: month days and
-/// year days counted from the end, and weekdays with an ordinal, never
-/// match.
+/// instance: month days and year days counted from the start or from the
+/// end (libical's iterator never matches those from the end: such lists are
+/// left out of the rule it expands, and its instances go through this
+/// filter instead); weekdays with an ordinal never match, as in libical.
 struct day_filter {
     std::bitset<13> months;
     std::bitset<32> month_days;
+    std::bitset<32> month_days_from_end;   // 1 the last day
     std::bitset<367> year_days;
+    std::bitset<367> year_days_from_end;
     std::bitset<8> weekdays;
 };
 
@@ -69,6 +72,7 @@ struct rule_instances {
     // Stretches of days, for rules that step through days or less.
     bool by_stretches;
     day_filter days;
+    bool days_from_end;        // the filter, not libical, applies the day lists
     int count;                 // the rule's COUNT, counted here; 0 for none
     long given;                // instances given so far
     icaltimetype last_given;
