@@ -16,6 +16,7 @@
 
 #include <bitset>
 #include <memory>
+#include <vector>
 
 #include <libical/ical.h>
 
@@ -24,8 +25,7 @@ enum rule_verdict {
     RULE_EXPANDABLE,
     RULE_NEVER_MATCHES,   // no day, or no set position, can ever give an instance
     RULE_UNSUPPORTED,     // picks days of a calendar other than the Gregorian one
-                          // while stepping through days or less, or is a yearly
-                          // rule whose only list of days is of week numbers
+                          // while stepping through days or less
 };
 
 rule_verdict judge_rule(const icalrecurrencetype &rule);
@@ -89,6 +89,15 @@ struct rule_instances {
     long first_day;            // the first day that the period needs
     long next_day;             // the first day that no stretch covered yet
     long last_day;             // the last day that the period needs
+
+    // Yearly rules expanded here rather than by libical, a year at a time.
+    bool by_own_days;
+    int own_year;                      // the year whose days are open
+    int own_last_year;
+    std::vector<long> own_days;        // its days that fit the rule's lists
+    std::vector<int> own_times;        // seconds of the day, in order
+    std::vector<long long> own_picks;  // BYSETPOS: the picked places, in order
+    long long own_next;                // the next place (or pick) to give
 };
 
 /// Prepares the expansion of rule from dtstart for a period. from_dtstart:

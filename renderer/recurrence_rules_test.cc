@@ -67,9 +67,10 @@ const verdict_case VERDICT_CASES[] = {
     {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=1", RULE_NEVER_MATCHES},
     {"FREQ=YEARLY;BYYEARDAY=-366;BYDAY=MO", RULE_EXPANDABLE},
     {"RSCALE=HEBREW;FREQ=HOURLY;BYMONTH=5L", RULE_UNSUPPORTED},
-    // libical crashes on week numbers without another list of days.
-    {"FREQ=YEARLY;BYWEEKNO=20", RULE_UNSUPPORTED},
-    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_UNSUPPORTED},
+    // Week numbers are expanded here, with or without other lists of days.
+    {"FREQ=YEARLY;BYWEEKNO=20", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=54", RULE_NEVER_MATCHES},
     {"FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO", RULE_EXPANDABLE},
     {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=5", RULE_EXPANDABLE},
     {"RSCALE=HEBREW;FREQ=YEARLY;BYMONTH=5L", RULE_EXPANDABLE},
@@ -262,8 +263,39 @@ struct instances_case {
 };
 
 // Rules whose instances RFC 5545 settles and libical's own expansion gets
-// wrong: days counted from the end in rules that repeat daily or more often.
+// wrong or cannot give: week numbers and weekdays among month days in
+// yearly rules, days counted from the end in rules that repeat daily or
+// more often. A day of a week that straddles the new year counts in its own
+// year, with the number of the week that holds it.
 const instances_case OWN_DAY_CASES[] = {
+    {"the example of RFC 5545 3.8.5.3: Monday of week 20",
+     "DTSTART:19970512T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO\r\n", "19970101",
+     "P1100D", {"19970512T090000Z", "19980511T090000Z", "19990517T090000Z"}},
+    {"week 1 without weekdays: all its days, the first in the year before",
+     "DTSTART:20071228T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=1\r\n", "20071201", "P40D",
+     {"20071231T090000Z", "20080101T090000Z", "20080102T090000Z", "20080103T090000Z",
+      "20080104T090000Z", "20080105T090000Z", "20080106T090000Z"}},
+    {"the last week, weeks starting on Sunday",
+     "DTSTART:20070101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=-1;BYDAY=SU;WKST=SU\r\n",
+     "20070101", "P730D", {"20071223T090000Z", "20081228T090000Z"}},
+    {"week 53 only in the years that have one",
+     "DTSTART:20040101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=53;BYDAY=MO\r\n", "20040101",
+     "P2200D", {"20041227T090000Z", "20091228T090000Z"}},
+    {"every other year: a Monday of week 1 in the year before is not in its phase",
+     "DTSTART:20060102T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=2;BYWEEKNO=1;BYDAY=MO\r\n",
+     "20060101", "P1500D", {"20060102T090000Z", "20081229T090000Z", "20100104T090000Z"}},
+    {"week numbers with COUNT, started from years before the period",
+     "DTSTART;VALUE=DATE:19970512\r\nRRULE:FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO;COUNT=3\r\n",
+     "19990101", "P365D", {"19990517"}},
+    {"Mondays and Tuesdays among the 8th to 14th, every other year",
+     "DTSTART:20050308T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=2;BYDAY=MO,TU;"
+     "BYMONTHDAY=8,9,10,11,12,13,14\r\n",
+     "20050301", "P92D",
+     {"20050308T090000Z", "20050314T090000Z", "20050411T090000Z", "20050412T090000Z",
+      "20050509T090000Z", "20050510T090000Z"}},
+    {"the last of the chosen days of each year",
+     "DTSTART:20050101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=1,2;BYDAY=MO;BYSETPOS=-1\r\n",
+     "20050101", "P400D", {"20050110T090000Z", "20060109T090000Z"}},
     {"the last day of each month, daily",
      "DTSTART:20020901T100000Z\r\nRRULE:FREQ=DAILY;BYMONTHDAY=-1\r\n", "20020901", "P13W",
      {"20020930T100000Z", "20021031T100000Z", "20021130T100000Z"}},
