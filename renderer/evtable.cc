@@ -14,6 +14,7 @@
 
 #include "renderer/document.h"
 #include "renderer/render_settings.h"
+#include "renderer/windows_zones.h"
 #include "shared/calendar_input.h"
 #include "shared/fatal.h"
 #include "shared/output_file.h"
@@ -225,14 +226,21 @@ static icaldurationtype read_period_duration(const char *text, icaltimetype star
 // An unknown zone name would show every time in UTC without a word. libical
 // knows UTC and GMT, the zones of its table and those of the system's zone
 // files; a name that is not plain ("../" reaches any file, a FIFO or a
-// terminal that blocks the run) is never looked up.
+// terminal that blocks the run) is never looked up. A Windows zone name
+// stands for the IANA zone that ICU maps it to.
 static icaltimezone *find_display_zone(const char *name)
 {
     if (name == nullptr)
         return icaltimezone_get_utc_timezone();
     icaltimezone *zone = is_plain_zone_name(name) ? icaltimezone_get_builtin_timezone(name) : nullptr;
+    std::string iana = zone == nullptr ? iana_name_of_windows_zone(name) : "";
+    if (!iana.empty())
+        zone = icaltimezone_get_builtin_timezone(iana.c_str());
     if (zone == nullptr)
-        report_and_exit(STATUS_EVTABLE_ZONE, "Unknown time zone '%s'.\n", name);
+        report_and_exit(STATUS_EVTABLE_ZONE,
+                        "Unknown time zone '%s'.\n"
+                        "Zone names look like Europe/Berlin or W. Europe Standard Time.\n",
+                        name);
     return zone;
 }
 

@@ -135,6 +135,7 @@ using override_index = std::unordered_map<std::string_view, time_set>;
 struct event_entry {
     icalcomponent *event;
     icalproperty *rrule;           // the first RRULE; null for none
+    bool several_rules;            // more RRULEs follow the first
     icalproperty *recurrence_id;   // null unless the event overrides an instance
     bool has_rdate;
     bool has_exdate;
@@ -159,6 +160,7 @@ struct collection {
 struct event_work {
     icalcomponent *event;
     const time_set *overrides;   // of its UID; null for none
+    icaltimezone *series_zone;   // DTSTART's; null for a date or a floating time
     time_set excluded;    // its EXDATE values
     long instances;       // taken from its rule and its RDATEs
     long occurrences;
@@ -266,13 +268,19 @@ static bool set_holds_instant(const time_set &set, const icaltimetype &start, lo
 // True when the set lists the instance's start: a date its date, a floating
 // time its fields (and a zoned one by its own fields), a zoned time its
 // instant. With dates_cover_days, a listed date also covers every instance
-// that starts on that day.
-static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days)
+// that starts on that day as the series' zone sees it (series_zone, null
+// for the instance's own fields), whatever zone the instance was given in.
+static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days,
+                      icaltimezone *series_zone = nullptr)
 {
     if (start.is_date)
         return set_holds(set, {DATE_KEY, day_number(start)});
-    if (dates_cover_days && set_holds(set, {DATE_KEY, day_number(start)}))
-        return true;
+    if (dates_cover_days && (set.kinds & (1u << DATE_KEY)) != 0) {
+        bool other_zone = series_zone != nullptr && start.zone != nullptr && start.zone != series_zone;
+        icaltimetype day = other_zone ? convert_time(start, series_zone) : start;
+        if (set_holds(set, {DATE_KEY, day_number(day)}))
+            return true;
+    }
     long long fields = field_seconds(start);
     if (start.zone == nullptr)
         return set_holds(set, {FLOATING_KEY, fields}) || set_holds(set, {ZONED_FIELDS_KEY, fields});
@@ -293,7 +301,7 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
     std::vector<event_entry> entries;
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
-        event_entry entry{event, nullptr, nullptr, false, false};
+        event_entry entry{event, nullptr, false, nullptr, false, false};
         int properties = 0;
         for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
              property != nullptr;
@@ -304,6 +312,8 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
             case ICAL_RRULE_PROPERTY:
                 if (entry.rrule == nullptr)
                     entry.rrule = property;
+                else
+                    entry.several_rules = true;
                 break;
             case ICAL_RECURRENCEID_PROPERTY:
                 if (entry.recurrence_id == nullptr)
@@ -425,8 +435,69 @@ static bool append_instance(collection *c, event_work *e, icaltimetype start, ic
 // True when an EXDATE removes the instance or an override replaces it.
 static bool is_replaced(const event_work *e, const icaltimetype &start)
 {
-    return (!e->excluded.times.empty() && set_lists(e->excluded, start, true)) ||
+    return (!e->excluded.times.empty() && set_lists(e->excluded, start, true, e->series_zone)) ||
            (e->overrides != nullptr && set_lists(*e->overrides, start, false));
+}
+
+// DTEND as the event gives it; with DURATION too (which files have, though
+// both are not allowed), where libical gives no end at all, DTEND still wins.
+static icaltimetype event_end(icalcomponent *event)
+{
+    icalproperty *dtend = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
+    if (dtend == nullptr || icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY) == nullptr)
+        return icalcomponent_get_dtend(event);
+    return zoned_time(event, dtend, icalproperty_get_dtend(dtend));
+}
+
+// How long each instance of a series lasts. A length given by DTEND is
+// exact: every instance lasts the same seconds, a change of daylight saving
+// in between or not. One given by DURATION is nominal: its weeks and days
+// are days of the calendar, the same wall-clock time so many days later,
+// and only its hours, minutes and seconds are exact.
+struct event_length {
+    icaldurationtype duration;
+    bool exact;
+};
+
+static event_length length_of(icalcomponent *event, icaltimetype dtstart)
+{
+    icalproperty *dtend = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
+    if (dtend != nullptr) {
+        icaltimetype end = event_end(event);
+        if (!icaltime_is_null_time(end))
+            return {icaltime_subtract(end, dtstart), true};
+    }
+    return {icalcomponent_get_duration(event), false};
+}
+
+static bool is_zoned(const icaltimetype &t)
+{
+    return !t.is_date && t.zone != nullptr && t.zone != icaltimezone_get_utc_timezone();
+}
+
+// A time of a zone that changes its offset plus exact seconds: the sum is
+// taken in UTC. Dates and floating times add to their fields.
+static icaltimetype add_exact(icaltimetype t, icaldurationtype duration)
+{
+    if (!is_zoned(t))
+        return icaltime_add(t, duration);
+    icaltimezone *zone = const_cast<icaltimezone *>(t.zone);
+    icaltimetype utc = convert_time(t, icaltimezone_get_utc_timezone());
+    return convert_time(icaltime_add(utc, duration), zone);
+}
+
+static icaltimetype instance_end(icaltimetype start, const event_length &length)
+{
+    icaldurationtype duration = length.duration;
+    if (length.exact || !is_zoned(start))
+        return add_exact(start, duration);
+    icaldurationtype days = icaldurationtype_null_duration();
+    days.is_neg = duration.is_neg;
+    days.weeks = duration.weeks;
+    days.days = duration.days;
+    duration.weeks = 0;
+    duration.days = 0;
+    return add_exact(icaltime_add(start, days), duration);
 }
 
 // An event's own span from DTSTART to DTEND (DTSTART without an end).
@@ -434,7 +505,7 @@ static bool collect_span(collection *c, event_work *e, icaltimetype dtstart)
 {
     if (is_after(dtstart, c->wanted.end))
         return true;
-    icaltimetype dtend = icalcomponent_get_dtend(e->event);
+    icaltimetype dtend = event_end(e->event);
     if (icaltime_is_null_time(dtend))
         dtend = dtstart;
     if (is_after(c->wanted.start, dtend))
@@ -443,7 +514,7 @@ static bool collect_span(collection *c, event_work *e, icaltimetype dtstart)
 }
 
 static std::vector<added_instance> added_instances(icalcomponent *event,
-                                                  icaldurationtype duration)
+                                                  const event_length &length)
 {
     std::vector<added_instance> added;
     for (icalproperty *rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
@@ -452,7 +523,7 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
         added_instance instance;
         if (!icaltime_is_null_time(value.time)) {
             instance.start = zoned_time(event, rdate, value.time);
-            instance.end = icaltime_add(instance.start, duration);
+            instance.end = instance_end(instance.start, length);
         } else if (!icaltime_is_null_time(value.period.start)) {
             // A period's own end or duration replaces the event's duration.
             instance.start = zoned_time(event, rdate, value.period.start);
@@ -478,13 +549,29 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
 // The instances of the event's first RRULE: each one, unless an RDATE lists
 // it too, an EXDATE removes it or an override replaces it, gives the days
 // of its span. False when a limit stopped the event.
+// One instance of a rule, unless an RDATE lists it too, an EXDATE removes it
+// or an override replaces it, gives the days of its span. False when a
+// limit stopped the event.
+static bool use_rule_instance(collection *c, event_work *e, icaltimetype instance,
+                              const event_length &length, const time_set &added)
+{
+    if (!added.times.empty() && set_lists(added, instance, false))
+        return true;
+    icaltimetype end = instance_end(instance, length);
+    if (is_before(end, c->wanted.start) || is_replaced(e, instance))
+        return true;
+    return append_instance(c, e, instance, end);
+}
+
+// With gathered, the instances up to the period's end are put there instead.
 static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, icaltimetype dtstart,
-                         icaldurationtype duration, const time_set &added)
+                         const event_length &length, const time_set &added,
+                         std::vector<icaltimetype> *gathered = nullptr)
 {
     if (is_after(dtstart, c->wanted.end))
         return true;
     icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-    long longest_days = duration_days(duration);
+    long longest_days = duration_days(length.duration);
     if (!expansion_from_dtstart) {
         rule_verdict verdict = judge_rule(rule);
         if (verdict != RULE_EXPANDABLE) {
@@ -504,12 +591,11 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
         icaltimetype instance = next_rule_instance(&instances);
         if (icaltime_is_null_time(instance) || is_after(instance, c->wanted.end))
             break;
-        if (!added.times.empty() && set_lists(added, instance, false))
+        if (gathered != nullptr) {
+            gathered->push_back(instance);
             continue;
-        icaltimetype instance_end = icaltime_add(instance, duration);
-        if (is_before(instance_end, c->wanted.start) || is_replaced(e, instance))
-            continue;
-        if (!append_instance(c, e, instance, instance_end)) {
+        }
+        if (!use_rule_instance(c, e, instance, length, added)) {
             more = false;
             break;
         }
@@ -522,6 +608,36 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
     return more;
 }
 
+// Every RRULE of an event, as RFC 2445 allowed and files still have: the
+// instances of all of them, each start once, in order. The bound on
+// instances counts them all together; what the rules gave before it was
+// reached is still used.
+static bool collect_rules(collection *c, event_work *e, icaltimetype dtstart,
+                          const event_length &length, const time_set &added)
+{
+    std::vector<icaltimetype> instances;
+    bool more = true;
+    for (icalproperty *rrule = icalcomponent_get_first_property(e->event, ICAL_RRULE_PROPERTY);
+         rrule != nullptr && more;
+         rrule = icalcomponent_get_next_property(e->event, ICAL_RRULE_PROPERTY))
+        more = collect_rule(c, e, rrule, dtstart, length, added, &instances);
+    // All rules start at DTSTART: their instances share its zone, and its
+    // fields order them.
+    auto earlier = [](const icaltimetype &a, const icaltimetype &b) {
+        return field_seconds(a) < field_seconds(b);
+    };
+    auto same = [](const icaltimetype &a, const icaltimetype &b) {
+        return field_seconds(a) == field_seconds(b);
+    };
+    std::sort(instances.begin(), instances.end(), earlier);
+    instances.erase(std::unique(instances.begin(), instances.end(), same), instances.end());
+    for (const icaltimetype &instance : instances) {
+        if (!use_rule_instance(c, e, instance, length, added))
+            return false;
+    }
+    return more;
+}
+
 // A series: the instances of its rule, or DTSTART's alone without one, and
 // those that its RDATEs add.
 static void collect_series(collection *c, event_work *e, const event_entry &entry,
@@ -530,17 +646,20 @@ static void collect_series(collection *c, event_work *e, const event_entry &entr
     // A rule gives no instance before DTSTART; an RDATE may.
     if (!entry.has_rdate && is_after(dtstart, c->wanted.end))
         return;
-    icaldurationtype duration = icalcomponent_get_duration(e->event);
+    event_length length = length_of(e->event, dtstart);
     std::vector<added_instance> added;
     time_set added_starts;
     if (entry.has_rdate) {
-        added = added_instances(e->event, duration);
+        added = added_instances(e->event, length);
         for (const added_instance &instance : added)
             add_to_set(&added_starts, instance.start);
         seal_set(&added_starts);
     }
-    if (entry.rrule != nullptr) {
-        if (!collect_rule(c, e, entry.rrule, dtstart, duration, added_starts))
+    if (entry.several_rules) {
+        if (!collect_rules(c, e, dtstart, length, added_starts))
+            return;
+    } else if (entry.rrule != nullptr) {
+        if (!collect_rule(c, e, entry.rrule, dtstart, length, added_starts))
             return;
     } else if (!set_lists(added_starts, dtstart, false) && !is_replaced(e, dtstart)) {
         if (!collect_span(c, e, dtstart))
@@ -565,6 +684,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
     event_work e;
     e.event = entry.event;
     e.overrides = nullptr;
+    e.series_zone = dtstart.is_date ? nullptr : const_cast<icaltimezone *>(dtstart.zone);
     e.instances = 0;
     e.occurrences = 0;
     // An override is one instance: a rule, RDATEs or EXDATEs copied into it
@@ -610,12 +730,13 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     // The second walk goes through the VEVENTs again, taking the noted ones'
     // notes in the same order.
     forget_events_with_many_properties();
+    forget_zone_reaches();
     std::vector<event_entry> noted = walk_events(root, &c.overrides);
     auto next_noted = noted.begin();
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr && !c.document_full;
          event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
-        event_entry entry{event, nullptr, nullptr, false, false};
+        event_entry entry{event, nullptr, false, nullptr, false, false};
         if (next_noted != noted.end() && next_noted->event == event)
             entry = *next_noted++;
         if (!select_event(event, selection, "PUBLIC", evtable_class_text))

@@ -71,12 +71,6 @@ static bool picks_days(const icalrecurrencetype &rule)
            list_length(rule.by_week_no) > 0;
 }
 
-static bool picks_days_but_by_weeks(const icalrecurrencetype &rule)
-{
-    return list_length(rule.by_month) > 0 || list_length(rule.by_month_day) > 0 ||
-           list_length(rule.by_year_day) > 0 || list_length(rule.by_day) > 0;
-}
-
 // True for a rule that gives an instance at every step of its frequency:
 // no BY lists, or a weekly one with plain weekdays and nothing else.
 static bool gives_an_instance_each_step(const icalrecurrencetype &rule)
@@ -223,6 +217,8 @@ day_filter filter_of(const icalrecurrencetype &rule)
     for (long i = 0; i < list_length(rule.by_month_day); i++) {
         if (rule.by_month_day[i] >= 1 && rule.by_month_day[i] <= 31)
             filter.month_days.set(static_cast<size_t>(rule.by_month_day[i]));
+        if (rule.by_month_day[i] <= -1 && rule.by_month_day[i] >= -31)
+            filter.month_days_from_end.set(static_cast<size_t>(-rule.by_month_day[i]));
     }
     if (list_length(rule.by_year_day) == 0) {
         filter.year_days.set();
@@ -231,6 +227,8 @@ day_filter filter_of(const icalrecurrencetype &rule)
     for (long i = 0; i < list_length(rule.by_year_day); i++) {
         if (rule.by_year_day[i] >= 1 && rule.by_year_day[i] <= 366)
             filter.year_days.set(static_cast<size_t>(rule.by_year_day[i]));
+        if (rule.by_year_day[i] <= -1 && rule.by_year_day[i] >= -366)
+            filter.year_days_from_end.set(static_cast<size_t>(-rule.by_year_day[i]));
     }
     if (list_length(rule.by_day) == 0) {
         filter.weekdays.set();
@@ -244,12 +242,28 @@ day_filter filter_of(const icalrecurrencetype &rule)
     return filter;
 }
 
+static bool is_leap_year(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 static bool date_passes(const day_filter &filter, const civil_day &date)
 {
-    return filter.months[static_cast<size_t>(date.month)] &&
-           filter.month_days[static_cast<size_t>(date.day)] &&
-           filter.year_days[static_cast<size_t>(date.year_day)] &&
-           filter.weekdays[static_cast<size_t>(date.weekday)];
+    if (!filter.months[static_cast<size_t>(date.month)] ||
+        !filter.weekdays[static_cast<size_t>(date.weekday)])
+        return false;
+    if (!filter.month_days[static_cast<size_t>(date.day)]) {
+        int month_length = date.month == 2 ? (is_leap_year(date.year) ? 29 : 28)
+                                           : LONGEST_MONTH[date.month];
+        if (!filter.month_days_from_end[static_cast<size_t>(month_length - date.day + 1)])
+            return false;
+    }
+    if (!filter.year_days[static_cast<size_t>(date.year_day)]) {
+        int year_length = is_leap_year(date.year) ? 366 : 365;
+        if (!filter.year_days_from_end[static_cast<size_t>(year_length - date.year_day + 1)])
+            return false;
+    }
+    return true;
 }
 
 bool day_passes(const day_filter &filter, long day)
@@ -262,8 +276,9 @@ bool day_passes(const day_filter &filter, long day)
 // month day and year day it asks for.
 static bool can_ever_pass(day_filter filter)
 {
-    if (filter.weekdays.none() || filter.months.none() || filter.month_days.none() ||
-        filter.year_days.none())
+    if (filter.weekdays.none() || filter.months.none() ||
+        (filter.month_days.none() && filter.month_days_from_end.none()) ||
+        (filter.year_days.none() && filter.year_days_from_end.none()))
         return false;
     filter.weekdays.set();
     for (int year : {2001, 2004}) {
@@ -484,12 +499,6 @@ rule_verdict judge_rule(const icalrecurrencetype &rule)
             return picks_days(rule) ? RULE_UNSUPPORTED : RULE_EXPANDABLE;
         if (!can_ever_pass(filter_of(rule)))
             return RULE_NEVER_MATCHES;
-    } else if (rule.freq == ICAL_YEARLY_RECURRENCE && list_length(rule.by_week_no) > 0 &&
-               !picks_days_but_by_weeks(rule)) {
-        // libical reads memory it does not own when it expands week numbers
-        // with no other list of days: FREQ=YEARLY;BYWEEKNO=20 from some
-        // DTSTARTs ends the process.
-        return RULE_UNSUPPORTED;
     } else if (gregorian &&
                (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE)) {
         if (list_length(rule.by_month_day) > 0 && !month_days_fit(rule))
@@ -512,6 +521,18 @@ static long long greatest_common_divisor(long long a, long long b)
         b = rest;
     }
     return a;
+}
+
+// Yearly rules that libical expands wrongly or not at all are expanded here:
+// those with week numbers (libical reads memory it does not own on some,
+// and loses the week numbering when started late), and those that pick
+// weekdays among month days (FREQ=YEARLY;INTERVAL=2;BYDAY=MO,TU;
+// BYMONTHDAY=8,...,14 misses 9 May 2005).
+static bool expands_by_own_days(const icalrecurrencetype &rule)
+{
+    return rule.freq == ICAL_YEARLY_RECURRENCE && is_gregorian(rule) &&
+           (list_length(rule.by_week_no) > 0 ||
+            (list_length(rule.by_day) > 0 && list_length(rule.by_month_day) > 0));
 }
 
 // The skip is a whole number of the days after which the rule's steps fall
@@ -650,6 +671,9 @@ static long day_near_period(const rule_instances *r, icaltimetype period_start, 
     return skip > 0 ? first_day + skip : first_day;
 }
 
+static void start_own_days(rule_instances *r, icaltimetype period_start,
+                           icaltimetype period_end, long longest_days, bool from_dtstart);
+
 void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimetype dtstart,
                           icaltimetype period_start, icaltimetype period_end, long longest_days,
                           bool from_dtstart, long max_calls, double max_steps)
@@ -661,10 +685,28 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     r->cut_short = false;
     r->finished = false;
     r->by_stretches = false;
+    r->days_from_end = false;
+    r->by_own_days = false;
     r->given = 0;
     r->catching_up = false;
+    r->count = 0;
+    if (expands_by_own_days(rule)) {
+        start_own_days(r, period_start, period_end, longest_days, from_dtstart);
+        return;
+    }
     if (from_dtstart) {
-        r->iterator.reset(icalrecur_iterator_new(rule, dtstart));
+        // Day lists counted from the end are applied here, as near the
+        // period, and COUNT with them.
+        r->days = filter_of(rule);
+        r->days_from_end = rule.freq <= ICAL_DAILY_RECURRENCE && is_gregorian(rule) &&
+                           (r->days.month_days_from_end.any() || r->days.year_days_from_end.any());
+        if (r->days_from_end) {
+            r->rule.by_month_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->rule.by_year_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->count = rule.count;
+            r->rule.count = 0;
+        }
+        r->iterator.reset(icalrecur_iterator_new(r->rule, dtstart));
         r->finished = !r->iterator;
         return;
     }
@@ -673,6 +715,11 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     if (expands_in_stretches(rule)) {
         r->by_stretches = true;
         r->days = filter_of(rule);
+        r->days_from_end = r->days.month_days_from_end.any() || r->days.year_days_from_end.any();
+        if (r->days_from_end) {
+            r->rule.by_month_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+            r->rule.by_year_day[0] = ICAL_RECURRENCE_ARRAY_MAX;
+        }
         r->count = rule.count;
         r->rule.count = 0;
         r->own_until = rule.until;
@@ -792,12 +839,16 @@ static bool open_stretch(rule_instances *r)
     return true;
 }
 
+static icaltimetype next_own_instance(rule_instances *r);
+
 icaltimetype next_rule_instance(rule_instances *r)
 {
+    if (r->by_own_days)
+        return next_own_instance(r);
     for (;;) {
         if (r->finished)
             return icaltime_null_time();
-        if (r->by_stretches && r->count > 0 && r->given >= r->count) {
+        if ((r->by_stretches || r->days_from_end) && r->count > 0 && r->given >= r->count) {
             r->finished = true;
             continue;
         }
@@ -829,10 +880,158 @@ icaltimetype next_rule_instance(rule_instances *r)
         // again a little before it ended: what it gives again is passed over.
         if (r->catching_up && icaltime_compare(instance, r->last_given) <= 0)
             continue;
+        if (r->days_from_end && !day_passes(r->days, day_number(instance)))
+            continue;
         r->catching_up = false;
         r->given++;
         r->stretch_given++;
         r->last_given = instance;
         return instance;
     }
+}
+
+// The values of a time field: its BY list, sorted and each once, or
+// DTSTART's own.
+template <size_t N>
+static std::vector<int> field_values(const short (&list)[N], int dtstart_value, int limit)
+{
+    std::vector<int> values;
+    for (long i = 0; i < list_length(list); i++) {
+        if (list[i] >= 0 && list[i] < limit)
+            values.push_back(list[i]);
+    }
+    if (list_length(list) == 0)
+        values.push_back(dtstart_value);
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    return values;
+}
+
+static void start_own_days(rule_instances *r, icaltimetype period_start,
+                           icaltimetype period_end, long longest_days, bool from_dtstart)
+{
+    const icalrecurrencetype &rule = r->rule;
+    r->by_own_days = true;
+    r->count = rule.count;
+    r->own_times.clear();
+    if (r->dtstart.is_date) {
+        r->own_times.push_back(0);
+    } else {
+        for (int hour : field_values(rule.by_hour, r->dtstart.hour, 24)) {
+            for (int minute : field_values(rule.by_minute, r->dtstart.minute, 60)) {
+                for (int second : field_values(rule.by_second, r->dtstart.second, 61))
+                    r->own_times.push_back(hour * 3600 + minute * 60 + second);
+            }
+        }
+    }
+    int interval = rule.interval > 0 ? rule.interval : 1;
+    r->own_year = r->dtstart.year;
+    // Without COUNT the years before the period give nothing it shows: the
+    // expansion starts, in the rule's phase of years, a year before the
+    // first instance that can still reach the period.
+    if (!from_dtstart && rule.count <= 0) {
+        int from_year = period_start.year - 1 - static_cast<int>(longest_days / 365);
+        if (from_year > r->own_year)
+            r->own_year += (from_year - r->own_year) / interval * interval;
+    }
+    r->own_last_year = LAST_RULE_YEAR;
+    if (!from_dtstart && period_end.year + 1 < r->own_last_year)
+        r->own_last_year = period_end.year + 1;
+    if (!icaltime_is_null_time(rule.until) && rule.until.year < r->own_last_year)
+        r->own_last_year = rule.until.year;
+    r->own_days.clear();
+    r->own_picks.clear();
+    r->own_next = 0;
+    r->own_year -= interval;   // the first call opens the first year
+    r->finished = r->own_times.empty();
+}
+
+// The days of the next year of the rule's phase that fit its lists, and the
+// places of the year's set that BYSETPOS picks. False after the last year.
+static bool open_own_year(rule_instances *r)
+{
+    const icalrecurrencetype &rule = r->rule;
+    int interval = rule.interval > 0 ? rule.interval : 1;
+    r->own_year += interval;
+    if (r->own_year > r->own_last_year)
+        return false;
+    long first = day_number(r->own_year, 1, 1);
+    int year_length = static_cast<int>(day_number(r->own_year + 1, 1, 1) - first);
+    r->own_days.clear();
+    for (long day = first; day < first + year_length; day++) {
+        civil_day date = civil_day_of(day);
+        if (day_fits(rule, day, date, icaltime_days_in_month(date.month, date.year), year_length))
+            r->own_days.push_back(day);
+    }
+    r->own_picks.clear();
+    r->own_next = 0;
+    long long size = static_cast<long long>(r->own_days.size()) *
+                     static_cast<long long>(r->own_times.size());
+    for (long i = 0; i < list_length(rule.by_set_pos); i++) {
+        long long position = rule.by_set_pos[i];
+        long long place = position > 0 ? position - 1 : size + position;
+        if (position != 0 && place >= 0 && place < size)
+            r->own_picks.push_back(place);
+    }
+    std::sort(r->own_picks.begin(), r->own_picks.end());
+    r->own_picks.erase(std::unique(r->own_picks.begin(), r->own_picks.end()), r->own_picks.end());
+    return true;
+}
+
+// The instance at a place of the open year's set: its day, then its time.
+static icaltimetype own_instance_at(const rule_instances *r, long long place)
+{
+    long long times = static_cast<long long>(r->own_times.size());
+    civil_day date = civil_day_of(r->own_days[static_cast<size_t>(place / times)]);
+    int seconds = r->own_times[static_cast<size_t>(place % times)];
+    icaltimetype instance = r->dtstart;
+    instance.year = date.year;
+    instance.month = date.month;
+    instance.day = date.day;
+    if (!instance.is_date) {
+        instance.hour = seconds / 3600;
+        instance.minute = seconds / 60 % 60;
+        instance.second = seconds % 60;
+    }
+    return instance;
+}
+
+static icaltimetype next_own_instance(rule_instances *r)
+{
+    bool by_positions = list_length(r->rule.by_set_pos) > 0;
+    while (!r->finished) {
+        if (r->count > 0 && r->given >= r->count) {
+            r->finished = true;
+            break;
+        }
+        long long size = by_positions ? static_cast<long long>(r->own_picks.size())
+                                      : static_cast<long long>(r->own_days.size()) *
+                                            static_cast<long long>(r->own_times.size());
+        if (r->own_next >= size) {
+            if (!open_own_year(r))
+                r->finished = true;
+            continue;
+        }
+        long long place = by_positions ? r->own_picks[static_cast<size_t>(r->own_next)] : r->own_next;
+        r->own_next++;
+        icaltimetype instance = own_instance_at(r, place);
+        // Only what follows DTSTART belongs to the set; DTSTART itself only
+        // when the rule gives it, as libical has it.
+        if (icaltime_compare(instance, r->dtstart) < 0)
+            continue;
+        if (!icaltime_is_null_time(r->rule.until) && compare_times(instance, r->rule.until) > 0) {
+            r->finished = true;
+            break;
+        }
+        if (r->calls_left == 0) {
+            r->cut_short = true;
+            r->finished = true;
+            break;
+        }
+        r->calls_left--;
+        calls_made++;
+        r->given++;
+        return instance;
+    }
+    return icaltime_null_time();
 }

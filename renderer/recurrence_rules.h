@@ -16,6 +16,7 @@
 
 #include <bitset>
 #include <memory>
+#include <vector>
 
 #include <libical/ical.h>
 
@@ -24,8 +25,7 @@ enum rule_verdict {
     RULE_EXPANDABLE,
     RULE_NEVER_MATCHES,   // no day, or no set position, can ever give an instance
     RULE_UNSUPPORTED,     // picks days of a calendar other than the Gregorian one
-                          // while stepping through days or less, or is a yearly
-                          // rule whose only list of days is of week numbers
+                          // while stepping through days or less
 };
 
 rule_verdict judge_rule(const icalrecurrencetype &rule);
@@ -42,13 +42,16 @@ icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart
                                    icaltimetype period_end);
 
 /// The days on which a rule that steps through days or less can give an
-/// instance, as libical reads its BY lists for such rules: month days and
-/// year days counted from the end, and weekdays with an ordinal, never
-/// match.
+/// instance: month days and year days counted from the start or from the
+/// end (libical's iterator never matches those from the end: such lists are
+/// left out of the rule it expands, and its instances go through this
+/// filter instead); weekdays with an ordinal never match, as in libical.
 struct day_filter {
     std::bitset<13> months;
     std::bitset<32> month_days;
+    std::bitset<32> month_days_from_end;   // 1 the last day
     std::bitset<367> year_days;
+    std::bitset<367> year_days_from_end;
     std::bitset<8> weekdays;
 };
 
@@ -69,6 +72,7 @@ struct rule_instances {
     // Stretches of days, for rules that step through days or less.
     bool by_stretches;
     day_filter days;
+    bool days_from_end;        // the filter, not libical, applies the day lists
     int count;                 // the rule's COUNT, counted here; 0 for none
     long given;                // instances given so far
     icaltimetype last_given;
@@ -85,6 +89,15 @@ struct rule_instances {
     long first_day;            // the first day that the period needs
     long next_day;             // the first day that no stretch covered yet
     long last_day;             // the last day that the period needs
+
+    // Yearly rules expanded here rather than by libical, a year at a time.
+    bool by_own_days;
+    int own_year;                      // the year whose days are open
+    int own_last_year;
+    std::vector<long> own_days;        // its days that fit the rule's lists
+    std::vector<int> own_times;        // seconds of the day, in order
+    std::vector<long long> own_picks;  // BYSETPOS: the picked places, in order
+    long long own_next;                // the next place (or pick) to give
 };
 
 /// Prepares the expansion of rule from dtstart for a period. from_dtstart:

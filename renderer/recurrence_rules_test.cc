@@ -27,9 +27,12 @@ const verdict_case VERDICT_CASES[] = {
     {"FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=29", RULE_EXPANDABLE},
     // libical never matches month and year days from the end for rules of
     // a day or less, nor a weekday with an ordinal.
-    {"FREQ=HOURLY;BYMONTHDAY=-1", RULE_NEVER_MATCHES},
+    {"FREQ=HOURLY;BYMONTHDAY=-1", RULE_EXPANDABLE},
+    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=-30", RULE_NEVER_MATCHES},
+    {"FREQ=DAILY;BYMONTH=2;BYMONTHDAY=-29", RULE_EXPANDABLE},
     {"FREQ=HOURLY;BYMONTHDAY=-1,15", RULE_EXPANDABLE},
-    {"FREQ=SECONDLY;BYYEARDAY=-1", RULE_NEVER_MATCHES},
+    {"FREQ=SECONDLY;BYYEARDAY=-1", RULE_EXPANDABLE},
+    {"FREQ=SECONDLY;BYYEARDAY=-367", RULE_NEVER_MATCHES},
     {"FREQ=DAILY;BYDAY=1MO", RULE_NEVER_MATCHES},
     {"FREQ=DAILY;BYDAY=MO,1TU", RULE_EXPANDABLE},
     // Day 366 is the 31st of December of a leap year.
@@ -64,9 +67,10 @@ const verdict_case VERDICT_CASES[] = {
     {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=1", RULE_NEVER_MATCHES},
     {"FREQ=YEARLY;BYYEARDAY=-366;BYDAY=MO", RULE_EXPANDABLE},
     {"RSCALE=HEBREW;FREQ=HOURLY;BYMONTH=5L", RULE_UNSUPPORTED},
-    // libical crashes on week numbers without another list of days.
-    {"FREQ=YEARLY;BYWEEKNO=20", RULE_UNSUPPORTED},
-    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_UNSUPPORTED},
+    // Week numbers are expanded here, with or without other lists of days.
+    {"FREQ=YEARLY;BYWEEKNO=20", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_EXPANDABLE},
+    {"FREQ=YEARLY;BYWEEKNO=54", RULE_NEVER_MATCHES},
     {"FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO", RULE_EXPANDABLE},
     {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=5", RULE_EXPANDABLE},
     {"RSCALE=HEBREW;FREQ=YEARLY;BYMONTH=5L", RULE_EXPANDABLE},
@@ -103,7 +107,15 @@ const filter_case FILTER_CASES[] = {
     {"FREQ=SECONDLY;BYYEARDAY=300", "20021027", true},   // day 300 of 2002
     {"FREQ=SECONDLY;BYYEARDAY=300", "20041026", true},   // of a leap year
     {"FREQ=SECONDLY;BYYEARDAY=300", "20041027", false},
-    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021031", false},
+    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021031", true},     // counted from the end
+    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021030", false},
+    {"FREQ=HOURLY;BYMONTHDAY=-1", "20040229", true},
+    {"FREQ=HOURLY;BYMONTHDAY=-2", "20030227", true},
+    {"FREQ=HOURLY;BYMONTHDAY=5,-5", "20021027", true},
+    {"FREQ=HOURLY;BYMONTHDAY=5,-5", "20021026", false},
+    {"FREQ=DAILY;BYYEARDAY=-1", "20041231", true},
+    {"FREQ=DAILY;BYYEARDAY=-366", "20040101", true},
+    {"FREQ=DAILY;BYYEARDAY=-366", "20030101", false},
     {"FREQ=HOURLY", "20021031", true},
 };
 
@@ -171,11 +183,11 @@ const hostile_case HOSTILE_CASES[] = {
      "RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30\r\n", "20261025", "P5W", 0, 0, 0,
      "evtable: recurrence of r dropped: rule FREQ=MINUTELY;BYMONTHDAY=30;BYMONTH=2 never gives "
      "an instance\n"},
-    {"every second of the last day of a month, which libical never matches",
-     "DTSTART:20260101T000000Z\r\nRRULE:FREQ=SECONDLY;BYMONTHDAY=-1\r\n", "20261025", "P5W", 0,
-     0, 0,
-     "evtable: recurrence of r dropped: rule FREQ=SECONDLY;BYMONTHDAY=-1 never gives an "
-     "instance\n"},
+    {"every second of the thirtieth day before the end of February",
+     "DTSTART:20260101T000000Z\r\nRRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=-30\r\n", "20261025",
+     "P5W", 0, 0, 0,
+     "evtable: recurrence of r dropped: rule FREQ=SECONDLY;BYMONTHDAY=-30;BYMONTH=2 never gives "
+     "an instance\n"},
     {"the sixth Friday from the end of a month, which libical searched for a second",
      "DTSTART:20020927T100000Z\r\nRRULE:FREQ=MONTHLY;BYDAY=-6FR\r\n", "20261025", "P5W", 0, 0, 0,
      "evtable: recurrence of r dropped: rule FREQ=MONTHLY;BYDAY=-6FR never gives an instance\n"},
@@ -237,5 +249,84 @@ TEST(rule_work, stretches_give_the_instances_from_dtstart)
             EXPECT_FALSE(plain.shown.empty());
             EXPECT_EQ(plain.shown, stretched.shown);
         }
+    }
+}
+
+namespace {
+
+struct instances_case {
+    const char *name;
+    const char *lines;
+    const char *start;
+    const char *duration;
+    std::vector<std::string> shown;   // starts in UTC
+};
+
+// Rules whose instances RFC 5545 settles and libical's own expansion gets
+// wrong or cannot give: week numbers and weekdays among month days in
+// yearly rules, days counted from the end in rules that repeat daily or
+// more often. A day of a week that straddles the new year counts in its own
+// year, with the number of the week that holds it.
+const instances_case OWN_DAY_CASES[] = {
+    {"the example of RFC 5545 3.8.5.3: Monday of week 20",
+     "DTSTART:19970512T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO\r\n", "19970101",
+     "P1100D", {"19970512T090000Z", "19980511T090000Z", "19990517T090000Z"}},
+    {"week 1 without weekdays: all its days, the first in the year before",
+     "DTSTART:20071228T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=1\r\n", "20071201", "P40D",
+     {"20071231T090000Z", "20080101T090000Z", "20080102T090000Z", "20080103T090000Z",
+      "20080104T090000Z", "20080105T090000Z", "20080106T090000Z"}},
+    {"the last week, weeks starting on Sunday",
+     "DTSTART:20070101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=-1;BYDAY=SU;WKST=SU\r\n",
+     "20070101", "P730D", {"20071223T090000Z", "20081228T090000Z"}},
+    {"week 53 only in the years that have one",
+     "DTSTART:20040101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=53;BYDAY=MO\r\n", "20040101",
+     "P2200D", {"20041227T090000Z", "20091228T090000Z"}},
+    {"every other year: a Monday of week 1 in the year before is not in its phase",
+     "DTSTART:20060102T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=2;BYWEEKNO=1;BYDAY=MO\r\n",
+     "20060101", "P1500D", {"20060102T090000Z", "20081229T090000Z", "20100104T090000Z"}},
+    {"week numbers with COUNT, started from years before the period",
+     "DTSTART;VALUE=DATE:19970512\r\nRRULE:FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO;COUNT=3\r\n",
+     "19990101", "P365D", {"19990517"}},
+    {"Mondays and Tuesdays among the 8th to 14th, every other year",
+     "DTSTART:20050308T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=2;BYDAY=MO,TU;"
+     "BYMONTHDAY=8,9,10,11,12,13,14\r\n",
+     "20050301", "P92D",
+     {"20050308T090000Z", "20050314T090000Z", "20050411T090000Z", "20050412T090000Z",
+      "20050509T090000Z", "20050510T090000Z"}},
+    {"the last of the chosen days of each year",
+     "DTSTART:20050101T090000Z\r\nRRULE:FREQ=YEARLY;BYWEEKNO=1,2;BYDAY=MO;BYSETPOS=-1\r\n",
+     "20050101", "P400D", {"20050110T090000Z", "20060109T090000Z"}},
+    {"the last day of each month, daily",
+     "DTSTART:20020901T100000Z\r\nRRULE:FREQ=DAILY;BYMONTHDAY=-1\r\n", "20020901", "P13W",
+     {"20020930T100000Z", "20021031T100000Z", "20021130T100000Z"}},
+    {"every six hours of the last day, COUNT counting those only",
+     "DTSTART:20020930T000000Z\r\nRRULE:FREQ=HOURLY;INTERVAL=6;BYMONTHDAY=-1;COUNT=6\r\n",
+     "20020901", "P13W",
+     {"20020930T000000Z", "20020930T060000Z", "20020930T120000Z", "20020930T180000Z",
+      "20021031T000000Z", "20021031T060000Z"}},
+    {"the last day of the year, and the 366th from its end in a leap year",
+     "DTSTART:20031201T090000Z\r\nRRULE:FREQ=DAILY;BYYEARDAY=-1,-366\r\n", "20031201", "P800D",
+     {"20031231T090000Z", "20040101T090000Z", "20041231T090000Z", "20051231T090000Z"}},
+    {"the last day of February",
+     "DTSTART;VALUE=DATE:20030101\r\nRRULE:FREQ=DAILY;BYMONTH=2;BYMONTHDAY=-1\r\n", "20030101",
+     "P1100D", {"20030228", "20040229", "20050228"}},
+    {"the fifth and the fifth from the end, in the same list",
+     "DTSTART:20021001T080000Z\r\nRRULE:FREQ=DAILY;BYMONTHDAY=5,-5;COUNT=3\r\n", "20021001",
+     "P6W", {"20021005T080000Z", "20021027T080000Z", "20021105T080000Z"}},
+};
+
+}  // namespace
+
+TEST(rule_instances, as_rfc_5545_gives_them)
+{
+    for (const instances_case &c : OWN_DAY_CASES) {
+        SCOPED_TRACE(c.name);
+        for (bool from_dtstart : {false, true}) {
+            set_expansion_from_dtstart(from_dtstart);
+            work done = collect_rule(c.lines, c.start, c.duration);
+            EXPECT_EQ(c.shown, done.shown);
+            EXPECT_EQ("", done.notes);
+        }
+        set_expansion_from_dtstart(false);
     }
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 
 namespace {
@@ -391,4 +392,47 @@ TEST(series, instants_named_from_other_zones)
           "b 20021027T090000Z/20021027T100000Z", "b 20021028T090000Z/20021028T100000Z"},
          "20021020", "P16D"},
     });
+}
+
+TEST(series, several_rules)
+{
+    const std::string mondays = "RRULE:FREQ=WEEKLY;BYDAY=MO;COUNT=3\r\n";
+    const std::string mondays_wednesdays = "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=3\r\n";
+    auto starting = [](const std::string &rules) {
+        return event("UID:r\r\nSUMMARY:r\r\nDTSTART:20020902T090000Z\r\n" + rules);
+    };
+    check({
+        {"every rule gives instances, a start given by two once",
+         starting(mondays + mondays_wednesdays),
+         {"r 20020902T090000Z/20020902T090000Z", "r 20020904T090000Z/20020904T090000Z",
+          "r 20020909T090000Z/20020909T090000Z", "r 20020916T090000Z/20020916T090000Z"},
+         "20020901", "P30D"},
+        {"an RDATE that a later rule gives too adds nothing",
+         starting(mondays + mondays_wednesdays + "RDATE:20020904T090000Z\r\n"),
+         {"r 20020902T090000Z/20020902T090000Z", "r 20020904T090000Z/20020904T090000Z",
+          "r 20020909T090000Z/20020909T090000Z", "r 20020916T090000Z/20020916T090000Z"},
+         "20020901", "P30D"},
+        {"an EXDATE removes what either rule gives",
+         starting(mondays + mondays_wednesdays + "EXDATE:20020909T090000Z\r\n"),
+         {"r 20020902T090000Z/20020902T090000Z", "r 20020904T090000Z/20020904T090000Z",
+          "r 20020916T090000Z/20020916T090000Z"},
+         "20020901", "P30D"},
+    });
+}
+
+// The bound on instances counts those of all rules together: the first rule
+// takes five calls (its four instances and its end), the second gets the one
+// call left, which gives the shared 2 September again.
+TEST(series, several_rules_share_the_instance_bound)
+{
+    series_case c{"", event("UID:r\r\nSUMMARY:r\r\nDTSTART:20020902T090000Z\r\n"
+                            "RRULE:FREQ=DAILY;COUNT=4\r\nRRULE:FREQ=DAILY;INTERVAL=7;COUNT=4\r\n"),
+                  {}, "20020901", "P60D"};
+    set_recurrence_instance_limit(6);
+    testing::internal::CaptureStderr();
+    std::vector<std::string> records = shown(c);
+    std::string notes = testing::internal::GetCapturedStderr();
+    set_recurrence_instance_limit(MAX_RECURRENCE_INSTANCES);
+    EXPECT_EQ("evtable: recurrence of r cut short after 6 instances\n", notes);
+    EXPECT_EQ(4u, records.size());
 }

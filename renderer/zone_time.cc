@@ -2,7 +2,11 @@
 // found once per zone.
 #include "renderer/zone_time.h"
 
+#include <climits>
 #include <vector>
+
+#include "renderer/calendar_days.h"
+#include "shared/time_zones.h"
 
 namespace {
 struct final_offset {
@@ -13,6 +17,87 @@ struct final_offset {
 }
 
 static std::vector<final_offset> final_offsets;
+
+namespace {
+// A calendar's VTIMEZONE whose TZID is also the name of a built-in zone:
+// exporters write zones that begin in some recent year, and before their
+// first observance libical would convert with that observance's
+// TZOFFSETFROM, an hour off in every summer before it. Such instants go
+// through the built-in zone instead.
+struct zone_reach {
+    const icaltimezone *zone;
+    icaltimezone *builtin;      // null when the zone needs none
+    long long first_local;      // the first observance's start, its fields as seconds
+    long long first_utc;        // and as an instant
+};
+}
+
+static std::vector<zone_reach> zone_reaches;
+
+static long long field_seconds(const icaltimetype &t)
+{
+    return static_cast<long long>(day_number(t)) * 86400 + t.hour * 3600 + t.minute * 60 +
+           t.second;
+}
+
+static const zone_reach &reach_of(icaltimezone *zone)
+{
+    static size_t last = 0;
+    if (last < zone_reaches.size() && zone_reaches[last].zone == zone)
+        return zone_reaches[last];
+    for (last = 0; last < zone_reaches.size(); last++) {
+        if (zone_reaches[last].zone == zone)
+            return zone_reaches[last];
+    }
+    zone_reach reach{zone, nullptr, LLONG_MIN, LLONG_MIN};
+    icalcomponent *vtimezone = icaltimezone_get_component(zone);
+    const char *tzid = icaltimezone_get_tzid(zone);
+    icaltimezone *builtin = zone != icaltimezone_get_utc_timezone() && vtimezone != nullptr &&
+                                    tzid != nullptr && is_plain_zone_name(tzid)
+                                ? icaltimezone_get_builtin_timezone(tzid)
+                                : nullptr;
+    if (builtin != nullptr && builtin != zone) {
+        long long first_local = LLONG_MAX;
+        long long first_utc = LLONG_MAX;
+        for (icalcomponent *observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
+             observance != nullptr;
+             observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+            icalproperty *start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+            icalproperty *from = icalcomponent_get_first_property(observance, ICAL_TZOFFSETFROM_PROPERTY);
+            if (start == nullptr)
+                continue;
+            long long local = field_seconds(icalproperty_get_dtstart(start));
+            if (local < first_local) {
+                first_local = local;
+                first_utc = local - (from != nullptr ? icalproperty_get_tzoffsetfrom(from) : 0);
+            }
+        }
+        if (first_local != LLONG_MAX)
+            reach = {zone, builtin, first_local, first_utc};
+    }
+    zone_reaches.push_back(reach);
+    last = zone_reaches.size() - 1;
+    return zone_reaches[last];
+}
+
+void forget_zone_reaches()
+{
+    zone_reaches.clear();
+}
+
+// The zone that converts a time of the zone: the built-in one of its name
+// before the calendar's zone begins.
+static icaltimezone *zone_for_local(icaltimezone *zone, const icaltimetype &t)
+{
+    const zone_reach &reach = reach_of(zone);
+    return reach.builtin != nullptr && field_seconds(t) < reach.first_local ? reach.builtin : zone;
+}
+
+static icaltimezone *zone_for_utc(icaltimezone *zone, const icaltimetype &utc)
+{
+    const zone_reach &reach = reach_of(zone);
+    return reach.builtin != nullptr && field_seconds(utc) < reach.first_utc ? reach.builtin : zone;
+}
 
 // The offset that libical uses for every time after LAST_ZONE_YEAR.
 static const final_offset &offset_after_last_year(icaltimezone *zone)
@@ -34,7 +119,28 @@ static const final_offset &offset_after_last_year(icaltimezone *zone)
     return final_offsets.back();
 }
 
+static icaltimetype convert_in_reach(icaltimetype time, icaltimezone *zone);
+
 icaltimetype convert_time(icaltimetype time, icaltimezone *zone)
+{
+    if (time.is_date || time.zone == zone || time.zone == nullptr)
+        return convert_in_reach(time, zone);
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    icaltimezone *from = const_cast<icaltimezone *>(time.zone);
+    icaltimezone *from_reach = from == utc ? utc : zone_for_local(from, time);
+    if (from_reach == from && (zone == nullptr || zone == utc || reach_of(zone).builtin == nullptr))
+        return convert_in_reach(time, zone);
+    time.zone = from_reach;
+    icaltimetype in_utc = convert_in_reach(time, utc);
+    if (zone == nullptr || zone == utc)
+        return zone == nullptr ? convert_in_reach(in_utc, nullptr) : in_utc;
+    icaltimetype result = convert_in_reach(in_utc, zone_for_utc(zone, in_utc));
+    result.zone = zone;
+    return result;
+}
+
+// libical's conversion, with the offsets after its last year found once.
+static icaltimetype convert_in_reach(icaltimetype time, icaltimezone *zone)
 {
     icaltimezone *from = const_cast<icaltimezone *>(time.zone);
     // Dates, floating times, times already in the zone, and times whose

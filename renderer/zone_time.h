@@ -19,3 +19,9 @@ icaltimetype convert_time(icaltimetype time, icaltimezone *zone);
 /// icaltime_compare: both times in UTC when their zones differ and neither
 /// is floating.
 int compare_times(icaltimetype a, icaltimetype b);
+
+/// Before a calendar's VTIMEZONE begins, a time of it is converted with the
+/// built-in zone of the same name, when libical has one. What is noted of
+/// each zone is kept until this is called, which a new calendar needs (its
+/// zones may lie where freed ones lay).
+void forget_zone_reaches();

@@ -56,3 +56,46 @@ TEST(compare_times, same_as_libical)
 }
 
 }  // namespace
+
+// A calendar's Europe/Berlin that covers 2018 to 2020 only, as exporters
+// write it: before its first change the built-in zone of the name converts,
+// from its first change on (and after its last) the calendar's own zone.
+TEST(convert_time, zone_of_calendar_before_its_first_change)
+{
+    const char *text =
+        "BEGIN:VCALENDAR\r\nBEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\n"
+        "BEGIN:DAYLIGHT\r\nDTSTART:20180325T020000\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\n"
+        "RDATE:20180325T020000,20190331T020000,20200329T020000\r\nEND:DAYLIGHT\r\n"
+        "BEGIN:STANDARD\r\nDTSTART:20181028T030000\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
+        "RDATE:20181028T030000,20191027T030000,20201025T030000\r\nEND:STANDARD\r\n"
+        "END:VTIMEZONE\r\nEND:VCALENDAR\r\n";
+    icalcomponent *calendar = icalparser_parse_string(text);
+    icaltimezone *own = icalcomponent_get_timezone(calendar, "Europe/Berlin");
+    ASSERT_NE(nullptr, own);
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    struct reach_case {
+        const char *name;
+        const char *local;
+        const char *in_utc;
+    };
+    const reach_case cases[] = {
+        {"a summer before the zone: built-in daylight saving", "20160701T120000", "20160701T100000"},
+        {"a winter before the zone", "20170115T120000", "20170115T110000"},
+        {"an hour before its first change", "20180325T010000", "20180325T000000"},
+        {"a summer inside the zone", "20190701T120000", "20190701T100000"},
+        {"after its last change the calendar's standard time", "20210701T120000",
+         "20210701T110000"},
+    };
+    for (const reach_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        icaltimetype local = icaltime_from_string(c.local);
+        local.zone = own;
+        icaltimetype in_utc = convert_time(local, utc);
+        EXPECT_STREQ(c.in_utc, icaltime_as_ical_string(icaltime_set_timezone(&in_utc, nullptr)));
+        icaltimetype back = convert_time(convert_time(local, utc), own);
+        EXPECT_EQ(own, back.zone);
+        EXPECT_STREQ(c.local, icaltime_as_ical_string(back));
+    }
+    icalcomponent_free(calendar);
+    forget_zone_reaches();
+}

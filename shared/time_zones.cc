@@ -1,6 +1,7 @@
 // time_zones.cc: safe look-ups of the zones that TZID parameters name.
 #include "shared/time_zones.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -57,6 +58,29 @@ static long weekdays_without_ordinal(const icalrecurrencetype &rule)
     return count;
 }
 
+// At most this many days of one month fit both the BYMONTHDAY and the BYDAY
+// list: the days of a weekday without ordinal are month days of one
+// remainder modulo 7, so it falls on no more listed days than share a
+// remainder (a day counted from the end may have any); a weekday with an
+// ordinal is one day.
+static double days_fitting_both(const icalrecurrencetype &rule)
+{
+    long month_days = list_length(rule.by_month_day);
+    long sharing[7] = {0, 0, 0, 0, 0, 0, 0};
+    for (long i = 0; i < month_days; i++) {
+        int day = rule.by_month_day[i];
+        for (int remainder = 0; remainder < 7; remainder++)
+            sharing[remainder] += day < 0 || day % 7 == remainder ? 1 : 0;
+    }
+    long most = 0;
+    for (long count : sharing)
+        most = count > most ? count : most;
+    long free_weekdays = weekdays_without_ordinal(rule);
+    long ordinal_days = list_length(rule.by_day) - free_weekdays;
+    double fitting = static_cast<double>(ordinal_days + free_weekdays * most);
+    return fitting < month_days ? fitting : static_cast<double>(month_days);
+}
+
 // An upper bound of the changes one observance rule gives in a year, or -1
 // for a rule that changes more often than daily.
 static long changes_per_year(const icalrecurrencetype &rule)
@@ -85,6 +109,8 @@ static long changes_per_year(const icalrecurrencetype &rule)
         times(list_length(rule.by_month_day));
         if (by_day > 0)
             per_step *= static_cast<double>(ordinal_days + 5 * free_weekdays);
+        if (by_day > 0 && list_length(rule.by_month_day) > 0)
+            per_step = std::min(per_step, days_fitting_both(rule));
         break;
     default:
         steps = 1;
@@ -94,8 +120,16 @@ static long changes_per_year(const icalrecurrencetype &rule)
         times(list_length(rule.by_month_day));
         if (by_day > 0)
             per_step *= static_cast<double>(ordinal_days + 53 * free_weekdays);
+        if (by_day > 0 && list_length(rule.by_month_day) > 0) {
+            long months = list_length(rule.by_month);
+            per_step = std::min(per_step, static_cast<double>(months > 0 ? months : 12) *
+                                              days_fitting_both(rule));
+        }
         break;
     }
+    // BYSETPOS keeps at most one instance of each step per position.
+    if (list_length(rule.by_set_pos) > 0)
+        per_step = std::min(per_step, static_cast<double>(list_length(rule.by_set_pos)));
     double interval = rule.interval > 0 ? rule.interval : 1;
     double per_year = (steps + interval - 1) / interval * per_step;
     // Without a finer rule, at most one change a day.
