@@ -92,6 +92,7 @@ static const char *read_output_path(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    set_program_name("evsift", STATUS_NO_MEMORY);
     set_libical_error_mode();
     // A file-size limit makes a write fail and be reported, not kill the run.
     signal(SIGXFSZ, SIG_IGN);

@@ -291,6 +291,7 @@ static void finish_output(output_file *output)
 
 int main(int argc, char **argv)
 {
+    set_program_name("evtable", STATUS_EVTABLE_NO_MEMORY);
     set_libical_error_mode();
     // A file-size limit makes a write fail and be reported, not kill the run.
     signal(SIGXFSZ, SIG_IGN);

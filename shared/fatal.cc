@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 // Fixed storage, so that the signal handler can read it without allocating:
@@ -100,4 +101,31 @@ void report_and_exit(int status, const char *format, ...)
     if (fatal_hook != nullptr)
         fatal_hook(status);
     exit(status);
+}
+
+static const char *running_program = "";
+static int out_of_memory_status = 1;
+
+// Called by operator new when no storage is left: it writes without
+// allocating (standard error is unbuffered) and removes the temporary file.
+static void report_no_memory()
+{
+    fail_out_of_memory();
+}
+
+void set_program_name(const char *name, int status)
+{
+    running_program = name;
+    out_of_memory_status = status;
+    std::set_new_handler(report_no_memory);
+}
+
+const char *program_name()
+{
+    return running_program;
+}
+
+void fail_out_of_memory()
+{
+    report_and_exit(out_of_memory_status, "%s: out of memory\n", running_program);
 }
