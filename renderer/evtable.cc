@@ -305,6 +305,7 @@ int main(int argc, char **argv)
     output_file output = check_document_output(&settings);
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
+    keep_first_zone_definitions(true);
     parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
     prepare_document(calendar.root, &settings);
     open_document_output(&output);
