@@ -193,16 +193,6 @@ static bool is_later_definition(stream_calendar *merged, icalcomponent *zone)
     return tzid != nullptr && !merged->tzids.insert(tzid).second;
 }
 
-static std::vector<icalcomponent *> children_of(icalcomponent *component)
-{
-    std::vector<icalcomponent *> children;
-    for (icalcomponent *child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
-         child != nullptr;
-         child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
-        children.push_back(child);
-    return children;
-}
-
 // The children of from go to to, the VTIMEZONEs in front in reverse stream
 // order as the parser would have put them: each zone is added after those
 // before it in the stream, so that it goes before them.
