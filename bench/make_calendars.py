@@ -19,6 +19,9 @@
 #   hostile-counts.ics      five hourly rules with BY lists and a COUNT of 10^8
 #   hostile-ages.ics        one all-day event from year 1 to 9999
 #   hostile-properties.ics  a minutely series with 30,000 EXDATE values
+#   hostile-long-list.ics   one CATEGORIES line of 800,000 values
+#   hostile-zones-behind.ics 20,000 time zones in a calendar after an empty one
+#   hostile-uids.ics        7,000 UIDs of one slot under evjoin's former hash
 # With --zones, COUNT distinct TZIDs (5k, 20k or a plain number):
 #   zones-COUNT.ics         one calendar of COUNT VTIMEZONEs, every fourth used
 #                           by one event (up to 20k zones fewer UIDs than the
@@ -540,10 +543,60 @@ def write_hostile(directory):
                          "RRULE:FREQ=MINUTELY", "SUMMARY:Every minute but many"]
     properties += ["EXDATE:" + ",".join(minutes[i:i + 300]) for i in range(0, len(minutes), 300)]
     properties += ["END:VEVENT", "END:VCALENDAR"]
+    # One line of 800,000 values (1.6 MB), which the parse step cuts.
+    long_list = head + ["BEGIN:VEVENT", "UID:long-list@example.org", "DTSTAMP:20030101T000000Z",
+                        "DTSTART:20230612T100000Z", "DTEND:20230612T110000Z",
+                        "CATEGORIES:" + ",".join(["a"] * 800000), "SUMMARY:Many categories",
+                        "END:VEVENT", "END:VCALENDAR"]
+    # 20,000 time zones in a second calendar behind an empty first one.
+    zones_behind = head + ["END:VCALENDAR"] + head
+    for n in range(20000):
+        zones_behind += zone_lines("Zone/Behind-%d" % n)
+    zones_behind += ["BEGIN:VEVENT", "UID:zones-behind@example.org", "DTSTAMP:20030101T000000Z",
+                     "DTSTART;TZID=Zone/Behind-0:20230612T100000", "SUMMARY:Behind the zones",
+                     "END:VEVENT", "END:VCALENDAR"]
+    uids = head + list(chain_lines(
+        ["BEGIN:VEVENT", "UID:" + uid, "DTSTAMP:20030101T000000Z",
+         "DTSTART:20230612T100000Z", "SUMMARY:One slot", "END:VEVENT"]
+        for uid in colliding_uids(7000)))
+    uids.append("END:VCALENDAR")
     for name, lines in (("minutely", minutely), ("century", century), ("long-word", long_word),
                         ("exdates", exdates), ("overrides", overrides), ("never", never),
-                        ("counts", counts), ("ages", ages), ("properties", properties)):
+                        ("counts", counts), ("ages", ages), ("properties", properties),
+                        ("long-list", long_list), ("zones-behind", zones_behind),
+                        ("uids", uids)):
         write(os.path.join(directory, "hostile-%s.ics" % name), b"".join(fold(l) for l in lines))
+
+
+def chain_lines(groups):
+    for group in groups:
+        yield from group
+
+
+def colliding_uids(count, slot=77, slots=10007):
+    """UIDs with a long common start that all fall in one slot of a new
+    UID table under the fixed hash evjoin once had (h * 33 ^ byte, from
+    5381): the last byte is solved for, since it changes only the hash's
+    low eight bits."""
+    mask = 0xFFFFFFFF
+    endings = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+    allowed = set(range(0x21, 0x7F)) - set(b',;:\\"')
+    found = []
+    n = 0
+    while len(found) < count:
+        prefix = "shared-start-of-every-uid-" * 4 + "%d-" % n
+        n += 1
+        h = 5381
+        for byte in prefix.encode():
+            h = ((h * 33) ^ byte) & mask
+        for a in endings:
+            y = ((((h * 33) ^ ord(a)) & mask) * 33) & mask
+            k = (slot - (y & ~0xFF)) % slots
+            if k < 256 and (y & 0xFF) ^ k in allowed:
+                found.append(prefix + a + chr((y & 0xFF) ^ k))
+                if len(found) == count:
+                    break
+    return found
 
 
 def zone_lines(tzid):

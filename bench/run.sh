@@ -309,12 +309,24 @@ hostile() {
         period=("$@")
         label="$label, ${period[*]}"
     fi
+    hostile_run "$target" "$label" "$bin/evtable" "${period[@]}" "$file"
+}
+# hostile_with PROGRAM NAME TARGET LABEL: evsift or evjoin writing the
+# hostile calendar NAME to a file.
+hostile_with() {
+    local program=$1 name=$2
+    hostile_run "$3" "$4 ($program)" "$bin/$program" "$data/hostile-$name.ics" \
+        "$out/hostile-$name.out.ics"
+}
+# hostile_run TARGET LABEL COMMAND...: one row.
+hostile_run() {
+    local target=$1 label=$2
+    shift 2
     local start end status times=() note="" i
     for ((i = 0; i < runs; i++)); do
         status=0
         start=$EPOCHREALTIME
-        timeout "$timeout_seconds" "$bin/evtable" "${period[@]}" "$file" >/dev/null \
-            2>"$out/stderr.txt" || status=$?
+        timeout "$timeout_seconds" "$@" >/dev/null 2>"$out/stderr.txt" || status=$?
         end=$EPOCHREALTIME
         times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
         note=$(head -n 1 "$out/stderr.txt" | cut -c 1-80)
@@ -328,7 +340,7 @@ hostile() {
     local counted="-" took
     took=$(median "${times[@]}")
     if [ "$use_valgrind" = 1 ] && [ "$status" = 0 ] && awk -v t="$took" 'BEGIN { exit !(t < 2) }'; then
-        counted=$(count_instructions "$bin/evtable" "${period[@]}" "$file")
+        counted=$(count_instructions "$@")
     fi
     printf '  %-52s %8s s  target < %-4s s  %14s instructions  %s\n' "$label" \
         "$took" "$target" "$counted" "$note"
@@ -342,3 +354,6 @@ hostile never 0.1 "every minute of 30 February"
 hostile counts 1 "5 x hourly by BY lists, COUNT=100000000"
 hostile ages 5 "all-day event from year 1 to 9999" 00010101 P520000W
 hostile properties 1 "minutely, 30,000 EXDATE values"
+hostile long-list 1 "one line of 800,000 categories"
+hostile_with evsift zones-behind 2 "20,000 zones behind an empty calendar"
+hostile_with evjoin uids 1 "7,000 UIDs of one slot of the former hash"

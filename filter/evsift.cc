@@ -113,6 +113,7 @@ static void tell_empty_result(const sift_counts &counts, const char *input_path)
 
 int main(int argc, char **argv)
 {
+    set_program_name("evsift", STATUS_NO_MEMORY);
     set_libical_error_mode();
     // A file-size limit makes a write fail and be reported, not kill the run.
     signal(SIGXFSZ, SIG_IGN);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "fuzz/fuzz_calendar.h"
+#include "shared/calendar_input.h"
 #include "renderer/document.h"
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
@@ -54,6 +55,7 @@ static render_settings settings_for(const render_case &c)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     set_up_libical();
+    keep_first_zone_definitions(true);
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
     // A rule that repeats every second gives a million occurrences in a few
     // weeks; a few thousand show the same paths without filling memory.

@@ -58,6 +58,7 @@ static icalcomponent *read_input(const char *path)
 
 int main(int argc, char **argv)
 {
+    set_program_name("evjoin", STATUS_NO_MEMORY);
     set_libical_error_mode();
     // A file-size limit makes a write fail and be reported, not kill the run.
     signal(SIGXFSZ, SIG_IGN);

@@ -5,9 +5,11 @@
 // The table checks that it exists in every build, release builds included.
 #undef NDEBUG
 #include <cassert>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include "shared/fatal.h"
 
@@ -39,7 +41,7 @@ static uint32_t first_prime_from(uint32_t candidate)
 
 [[noreturn]] static void fail_allocation()
 {
-    report_and_exit(STATUS_EVJOIN_TABLE_ALLOC, "%s\n", strerror(errno));
+    fail_out_of_memory();
 }
 
 template <typename T> static T *allocate_cleared(uint32_t count)
@@ -62,8 +64,11 @@ static void allocate_slots(uint32_t size)
     htab_size = size;
 }
 
+static void draw_hash_key();
+
 void htab_init()
 {
+    draw_hash_key();
     allocate_slots(first_prime_from(10001));
     htab_uncreated = false;
 }
@@ -73,12 +78,94 @@ bool htab_needs_init()
     return htab_uncreated;
 }
 
+static unsigned char hash_key[16];
+static bool hash_key_set = false;
+static uint64_t probes = 0;
+
+void htab_set_hash_key(const unsigned char key[16])
+{
+    memcpy(hash_key, key, sizeof hash_key);
+    hash_key_set = true;
+}
+
+uint64_t htab_probe_count()
+{
+    return probes;
+}
+
+// A key from the system's random source; should that fail, one mixed from
+// the clock and the process, which an attacker cannot know in advance either.
+static void draw_hash_key()
+{
+    if (hash_key_set)
+        return;
+    unsigned char key[16];
+    if (getrandom(key, sizeof key, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof key)) {
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t mixed[2] = {static_cast<uint64_t>(now.tv_nsec) * 0x9e3779b97f4a7c15u ^
+                                 static_cast<uint64_t>(getpid()),
+                             static_cast<uint64_t>(now.tv_sec) ^ reinterpret_cast<uintptr_t>(&now)};
+        memcpy(key, mixed, sizeof key);
+    }
+    htab_set_hash_key(key);
+}
+
+static uint64_t rotate(uint64_t x, int bits)
+{
+    return x << bits | x >> (64 - bits);
+}
+
+static uint64_t read_le64(const unsigned char *p)
+{
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; i--)
+        value = value << 8 | p[i];
+    return value;
+}
+
+struct sip_state {
+    uint64_t v0, v1, v2, v3;
+
+    void round()
+    {
+        v0 += v1; v1 = rotate(v1, 13); v1 ^= v0; v0 = rotate(v0, 32);
+        v2 += v3; v3 = rotate(v3, 16); v3 ^= v2;
+        v0 += v3; v3 = rotate(v3, 21); v3 ^= v0;
+        v2 += v1; v1 = rotate(v1, 17); v1 ^= v2; v2 = rotate(v2, 32);
+    }
+
+    void absorb(uint64_t m)
+    {
+        v3 ^= m;
+        round();
+        round();
+        v0 ^= m;
+    }
+};
+
+uint64_t siphash24(const unsigned char *data, size_t length, const unsigned char key[16])
+{
+    uint64_t k0 = read_le64(key), k1 = read_le64(key + 8);
+    sip_state s{k0 ^ 0x736f6d6570736575u, k1 ^ 0x646f72616e646f6du, k0 ^ 0x6c7967656e657261u,
+                k1 ^ 0x7465646279746573u};
+    size_t whole = length - length % 8;
+    for (size_t i = 0; i < whole; i += 8)
+        s.absorb(read_le64(data + i));
+    uint64_t last = static_cast<uint64_t>(length) << 56;
+    for (size_t i = whole; i < length; i++)
+        last |= static_cast<uint64_t>(data[i]) << (8 * (i - whole));
+    s.absorb(last);
+    s.v2 ^= 0xff;
+    for (int i = 0; i < 4; i++)
+        s.round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
 uint32_t htab_hash(const char *key)
 {
-    uint32_t h = 5381;
-    for (const char *p = key; *p != '\0'; p++)
-        h = (h * 33) ^ static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*p)));
-    return h;
+    return static_cast<uint32_t>(
+        siphash24(reinterpret_cast<const unsigned char *>(key), strlen(key), hash_key));
 }
 
 static bool is_occupied(uint32_t slot)
@@ -101,7 +188,7 @@ static htab_entry *store(uint32_t slot, char *key, void *data)
 static uint32_t free_slot_for(const char *key)
 {
     uint32_t slot = htab_hash(key) % htab_size;
-    while (is_occupied(slot))
+    while (probes++, is_occupied(slot))
         slot = (slot + 1) % htab_size;
     return slot;
 }
@@ -110,10 +197,8 @@ static uint32_t free_slot_for(const char *key)
 // twice as many slots.
 static void grow()
 {
-    if (htab_size > UINT32_MAX / 2 - 1) {
-        errno = ENOMEM;
+    if (htab_size > UINT32_MAX / 2 - 1)
         fail_allocation();
-    }
     htab_entry *old_entries = htab_entries;
     uint32_t *old_sparse = htab_sparse;
     uint32_t *old_dense = htab_dense;
@@ -139,6 +224,7 @@ htab_entry *hsearch(char *key, void *data, int action)
     uint32_t start = htab_hash(key) % htab_size;
     uint32_t slot = start;
     do {
+        probes++;
         if (!is_occupied(slot)) {
             if (action != HTAB_ENTER)
                 return nullptr;

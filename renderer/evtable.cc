@@ -307,6 +307,7 @@ static void finish_output(output_file *output)
 
 int main(int argc, char **argv)
 {
+    set_program_name("evtable", STATUS_EVTABLE_NO_MEMORY);
     set_libical_error_mode();
     // A file-size limit makes a write fail and be reported, not kill the run.
     signal(SIGXFSZ, SIG_IGN);
@@ -320,6 +321,7 @@ int main(int argc, char **argv)
     output_file output = check_document_output(&settings);
     settings.today = icaltime_current_time_with_zone(settings.display_zone);
 
+    keep_first_zone_definitions(true);
     parsed_calendar calendar = parse_calendar_stream(settings.input, settings.input_name);
     prepare_document(calendar.root, &settings);
     open_document_output(&output);

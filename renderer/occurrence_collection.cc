@@ -17,6 +17,7 @@
 #include "renderer/occurrence_table.h"
 #include "renderer/recurrence_rules.h"
 #include "renderer/zone_time.h"
+#include "shared/property_text.h"
 #include "shared/time_zones.h"
 
 static bool expansion_from_dtstart = false;
@@ -341,23 +342,24 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
     return entries;
 }
 
-static const char *uid_or_placeholder(icalcomponent *event, const char *placeholder)
+// The UID as a warning quotes it: without its control characters.
+static std::string uid_or_placeholder(icalcomponent *event, const char *placeholder)
 {
     const char *uid = icalcomponent_get_uid(event);
-    return uid != nullptr ? uid : placeholder;
+    return uid != nullptr ? printable(uid) : placeholder;
 }
 
 static void note_cut_short(icalcomponent *event, long instances)
 {
     fprintf(stderr, "evtable: recurrence of %s cut short after %ld instances\n",
-            uid_or_placeholder(event, "an event without UID"), instances);
+            uid_or_placeholder(event, "an event without UID").c_str(), instances);
 }
 
 static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rule_verdict verdict)
 {
     char *text = icalrecurrencetype_as_string_r(&rule);
     fprintf(stderr, "evtable: recurrence of %s dropped: rule %s %s\n",
-            uid_or_placeholder(event, "an event without UID"), text != nullptr ? text : "",
+            uid_or_placeholder(event, "an event without UID").c_str(), printable(text).c_str(),
             verdict == RULE_NEVER_MATCHES ? "never gives an instance" : "is not supported");
     icalmemory_free_buffer(text);
 }
@@ -375,7 +377,7 @@ static bool append_occurrence(collection *c, event_work *e, icaltimetype start, 
     if (e->occurrences >= event_occurrence_limit) {
         const char *uid = icalcomponent_get_uid(e->event);
         fprintf(stderr, "evtable: %s%s cut short after %ld occurrences\n",
-                uid != nullptr ? "event " : "an event without UID", uid != nullptr ? uid : "",
+                uid != nullptr ? "event " : "an event without UID", printable(uid).c_str(),
                 event_occurrence_limit);
         return false;
     }

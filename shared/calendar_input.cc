@@ -6,10 +6,13 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_set>
 #include <vector>
 
 #include "shared/calendar_properties.h"
 #include "shared/fatal.h"
+#include "shared/property_text.h"
+#include "shared/tree_moves.h"
 #include "shared/value_lists.h"
 
 void set_libical_error_mode()
@@ -144,6 +147,7 @@ bool nested_deeper_than(icalcomponent *root, int max_depth)
 struct stream_calendar {
     icalcomponent *calendar;   // null until a component is kept
     bool any_component;        // the parser gave a top-level component
+    std::unordered_set<std::string> tzids;  // defined so far, where the first wins
 };
 
 // The parse in progress. A parse that ends the run leaves these to the
@@ -153,22 +157,105 @@ static icalparser *parser_in_progress = nullptr;
 static icalcomponent *component_being_taken = nullptr;
 static char *line_in_progress = nullptr;
 
-// Every child is taken from the front of from, where removing it costs no
-// search. The VTIMEZONEs stand first there, in reverse stream order; they are
-// added last to first, so that each one goes before the zones of to as the
-// parser would have put it.
-static void move_children(icalcomponent *from, icalcomponent *to)
+static void move_properties(icalcomponent *from, icalcomponent *to)
 {
-    std::vector<icalcomponent *> zones;
-    while (icalcomponent *child = icalcomponent_get_first_component(from, ICAL_ANY_COMPONENT)) {
-        icalcomponent_remove_component(from, child);
-        if (icalcomponent_isa(child) == ICAL_VTIMEZONE_COMPONENT)
-            zones.push_back(child);
-        else
-            icalcomponent_add_component(to, child);
+    while (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY)) {
+        icalcomponent_remove_property(from, property);
+        icalcomponent_add_property(to, property);
     }
-    for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone)
-        icalcomponent_add_component(to, *zone);
+}
+
+static bool first_zone_wins = false;
+
+void keep_first_zone_definitions(bool keep)
+{
+    first_zone_wins = keep;
+}
+
+// Calendars emptied by a rebuild: libical would free each by searching its
+// zone array once for every VTIMEZONE, so they are left to the process exit.
+static std::vector<icalcomponent *> &emptied_calendars = *new std::vector<icalcomponent *>;
+
+static const char *zone_tzid(icalcomponent *zone)
+{
+    icalproperty *tzid = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY);
+    return tzid != nullptr ? icalproperty_get_tzid(tzid) : nullptr;
+}
+
+// True when the zone is to be dropped: a definition of a TZID that an
+// earlier zone of the stream defined, where the first definition wins.
+// Otherwise notes its TZID.
+static bool is_later_definition(stream_calendar *merged, icalcomponent *zone)
+{
+    if (!first_zone_wins)
+        return false;
+    const char *tzid = zone_tzid(zone);
+    return tzid != nullptr && !merged->tzids.insert(tzid).second;
+}
+
+// The children of from go to to, the VTIMEZONEs in front in reverse stream
+// order as the parser would have put them: each zone is added after those
+// before it in the stream, so that it goes before them.
+//
+// With few VTIMEZONEs every child is taken from the front of from, where
+// removing it costs no search in the list; but each removed VTIMEZONE makes
+// libical search from's zone array, which is in stream order while the
+// list is in reverse. With more, the children are rebuilt (rebuild_component)
+// and from, left a husk, is kept to the process exit: false. A VTIMEZONE
+// whose TZID an earlier one defined is dropped when the first one wins.
+static bool move_children(stream_calendar *merged, icalcomponent *from, icalcomponent *to)
+{
+    std::vector<icalcomponent *> children = children_of(from);
+    size_t zone_count = std::count_if(children.begin(), children.end(), [](icalcomponent *child) {
+        return icalcomponent_isa(child) == ICAL_VTIMEZONE_COMPONENT;
+    });
+    bool rebuild = zone_count > MAX_REMOVED_ZONES;
+    std::vector<icalcomponent *> zones;
+    for (icalcomponent *child : children) {
+        icalcomponent *moved = child;
+        if (rebuild) {
+            moved = rebuild_component(child, ICAL_NO_PROPERTY);
+        } else {
+            icalcomponent_remove_component(from, child);
+        }
+        if (icalcomponent_isa(moved) == ICAL_VTIMEZONE_COMPONENT)
+            zones.push_back(moved);
+        else
+            icalcomponent_add_component(to, moved);
+    }
+    for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone) {
+        if (is_later_definition(merged, *zone))
+            icalcomponent_free(*zone);
+        else
+            icalcomponent_add_component(to, *zone);
+    }
+    return !rebuild;
+}
+
+// The stream's first calendar as it is, unless the first definition of a
+// TZID wins and one is defined twice: then a rebuilt calendar without the
+// later definitions.
+static icalcomponent *first_calendar(stream_calendar *merged, icalcomponent *calendar)
+{
+    if (!first_zone_wins)
+        return calendar;
+    std::vector<icalcomponent *> children = children_of(calendar);
+    bool defined_twice = false;
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+        if (icalcomponent_isa(*child) == ICAL_VTIMEZONE_COMPONENT &&
+            is_later_definition(merged, *child))
+            defined_twice = true;
+    }
+    if (!defined_twice)
+        return calendar;
+    merged->tzids.clear();
+    icalcomponent *rebuilt = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+    move_properties(calendar, rebuilt);
+    if (move_children(merged, calendar, rebuilt))
+        icalcomponent_free(calendar);
+    else
+        emptied_calendars.push_back(calendar);
+    return rebuilt;
 }
 
 // Takes one top-level component of the stream, as the parser gives it at its
@@ -186,7 +273,7 @@ static void take_top_level_component(stream_calendar *merged, icalcomponent *com
     component_being_taken = nullptr;
     if (is_calendar && merged->calendar == nullptr) {
         // The usual stream: its first calendar is taken as it is.
-        merged->calendar = component;
+        merged->calendar = first_calendar(merged, component);
         return;
     }
     if (!is_calendar && kind != ICAL_VEVENT_COMPONENT && kind != ICAL_VTIMEZONE_COMPONENT) {
@@ -196,13 +283,18 @@ static void take_top_level_component(stream_calendar *merged, icalcomponent *com
     if (merged->calendar == nullptr)
         merged->calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
     if (!is_calendar) {
-        icalcomponent_add_component(merged->calendar, component);
+        if (kind == ICAL_VTIMEZONE_COMPONENT && is_later_definition(merged, component))
+            icalcomponent_free(component);
+        else
+            icalcomponent_add_component(merged->calendar, component);
         return;
     }
     // A later calendar adds the properties of names not read before.
     move_calendar_properties(component, merged->calendar, nullptr);
-    move_children(component, merged->calendar);
-    icalcomponent_free(component);
+    if (move_children(merged, component, merged->calendar))
+        icalcomponent_free(component);
+    else
+        emptied_calendars.push_back(component);
 }
 
 // At the end of the stream: a failed read, a component left open (also after
@@ -226,15 +318,19 @@ static void check_stream_end(icalparser *parser, const stream_calendar *merged, 
 // that the parser keeps whole.
 static void add_line(icalparser *parser, char *line)
 {
-    std::vector<std::string> parts;
+    value_list_cut cut{{}, 0, ""};
     if (line != nullptr && strnlen(line, MIN_LINE_TO_CUT) == MIN_LINE_TO_CUT)
-        parts = cut_value_list(line);
-    if (parts.empty()) {
+        cut = cut_value_list(line);
+    if (cut.dropped > 0)
+        fprintf(stderr, "%s: %s: %zu values of one line dropped: libical keeps %zu\n",
+                program_name(), printable(cut.name.c_str()).c_str(), cut.dropped,
+                LIBICAL_MAX_VALUES);
+    if (cut.parts.empty()) {
         if (icalcomponent *component = icalparser_add_line(parser, line))
             take_top_level_component(&merged, component);
         return;
     }
-    for (std::string &part : parts)
+    for (std::string &part : cut.parts)
         icalparser_add_line(parser, &part[0]);
 }
 
@@ -260,6 +356,10 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
         icalmemory_free_buffer(line);
     }
     icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, malformed);
+    // libical notes storage it could not have and goes on without what it
+    // was building: a calendar cut short must not pass for whole.
+    if (icalerrno == ICAL_NEWFAILED_ERROR)
+        fail_out_of_memory();
     check_stream_end(parser, &merged, name);
     if (merged.calendar == nullptr)
         merged.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);

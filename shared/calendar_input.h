@@ -43,13 +43,20 @@ struct parsed_calendar {
 /// of such a calendar: VTIMEZONEs stand at the front of root's children in
 /// reverse stream order (icalcomponent_add_component puts each one first),
 /// the other children follow in stream order. The passes that move zones
-/// into an output calendar rely on that order to keep the zones' own.
+/// into an output calendar rely on that order to keep the zones' own. The
+/// children of later calendars are moved in time linear in their number.
 ///
 /// Status 4, with a message: a read error; a NUL byte; a UTF-16 byte order
 /// mark; a stream that ends inside an unfinished component; no component at
 /// all (libical's error text when it gives one); components nested too
 /// deeply. A UTF-8 byte order mark at the start is skipped.
 parsed_calendar parse_calendar_stream(FILE *stream, const char *name);
+
+/// From now on, parse_calendar_stream keeps only the first VTIMEZONE of
+/// each TZID in stream order and drops the later ones (off at the start:
+/// every VTIMEZONE is kept). libical would otherwise pick any one of them
+/// when it reads a time of that TZID.
+void keep_first_zone_definitions(bool keep);
 
 /// For the fuzz targets, which go on after a parse ended the run through the
 /// fatal hook: frees what that parse left to the process exit (the parser and

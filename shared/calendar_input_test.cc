@@ -354,6 +354,103 @@ TEST(parse_calendar_stream, zones_of_every_calendar_are_found)
     free_parsed(parsed);
 }
 
+#define ZONE_AT(tzid, offset)                                                            \
+    "BEGIN:VTIMEZONE\r\nTZID:" tzid "\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n" \
+    "TZOFFSETFROM:" offset "\r\nTZOFFSETTO:" offset "\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+
+// count zones of TZIDs Z<first>... and an event after each.
+static std::string zones_and_events(int first, int count)
+{
+    std::string text;
+    for (int i = first; i < first + count; i++) {
+        std::string n = std::to_string(i);
+        text += "BEGIN:VTIMEZONE\r\nTZID:Z" + n +
+                "\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\nTZOFFSETFROM:+0200\r\n"
+                "TZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n" EVENT("e") ;
+    }
+    return text;
+}
+
+struct zone_stream_case {
+    const char *name;
+    bool first_wins;
+    std::string stream;
+    std::string one_calendar;
+};
+
+// Where the first definition of a TZID wins, a later one is dropped from
+// whichever calendar of the stream it comes; otherwise every zone is kept.
+// Calendars of many zones after the first are moved by rebuilding them.
+TEST(parse_calendar_stream, first_definition_of_a_tzid_wins_when_asked)
+{
+    const zone_stream_case cases[] = {
+        {"a later calendar's zone of the same TZID", true,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") EVENT("e1") END_CALENDAR
+         BEGIN_CALENDAR("B") ZONE_AT("Z", "+0000") EVENT("e2") END_CALENDAR,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") EVENT("e1") EVENT("e2") END_CALENDAR},
+        {"kept when not asked", false,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") END_CALENDAR
+         BEGIN_CALENDAR("B") ZONE_AT("Z", "+0000") END_CALENDAR,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") ZONE_AT("Z", "+0000") END_CALENDAR},
+        {"twice in the first calendar", true,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") ZONE("Y") ZONE_AT("Z", "+0000") EVENT("e1")
+         END_CALENDAR,
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") ZONE("Y") EVENT("e1") END_CALENDAR},
+        {"a zone outside the calendars", true,
+         ZONE_AT("Z", "-0400") BEGIN_CALENDAR("A") ZONE_AT("Z", "+0000") EVENT("e1") END_CALENDAR
+         ZONE_AT("Z", "+0100"),
+         BEGIN_CALENDAR("A") ZONE_AT("Z", "-0400") EVENT("e1") END_CALENDAR},
+        {"100 zones behind an empty first calendar", false,
+         BEGIN_CALENDAR("A") END_CALENDAR BEGIN_CALENDAR("B") + zones_and_events(0, 100) +
+             END_CALENDAR,
+         BEGIN_CALENDAR("A") + zones_and_events(0, 100) + END_CALENDAR},
+        {"100 zones twice, in two calendars", true,
+         BEGIN_CALENDAR("A") + zones_and_events(0, 50) + END_CALENDAR BEGIN_CALENDAR("B") +
+             zones_and_events(0, 100) + END_CALENDAR,
+         BEGIN_CALENDAR("A") + zones_and_events(0, 50) + std::string(50, ' ') + "|" +
+             zones_and_events(50, 50) + END_CALENDAR},
+    };
+    for (const zone_stream_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string one_calendar = c.one_calendar;
+        // The second calendar's first 50 zones go, its 50 events stay.
+        size_t gap = one_calendar.find(std::string(50, ' ') + "|");
+        if (gap != std::string::npos) {
+            std::string events;
+            for (int i = 0; i < 50; i++)
+                events += EVENT("e");
+            one_calendar.replace(gap, 51, events);
+        }
+        keep_first_zone_definitions(c.first_wins);
+        parsed_calendar parsed = parse_text(c.stream);
+        keep_first_zone_definitions(false);
+        icalcomponent *expected = icalparser_parse_string(one_calendar.c_str());
+        ASSERT_NE(nullptr, expected);
+        EXPECT_STREQ(icalcomponent_as_ical_string(expected), icalcomponent_as_ical_string(parsed.root));
+        icalcomponent_free(expected);
+        free_parsed(parsed);
+    }
+}
+
+// A line that no cut keeps as libical reads it: its values past libical's
+// limit are named on standard error.
+TEST(parse_calendar_stream, values_no_cut_saves_are_reported)
+{
+    std::string line = "CATEGORIES:";
+    for (int i = 0; i < 1200; i++)
+        line += "\"q\"" + std::to_string(i) + "\",";
+    line += "p";
+    set_program_name("test", 1);
+    testing::internal::CaptureStderr();
+    parsed_calendar parsed = parse_text("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\n" + line +
+                                        "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    EXPECT_EQ("test: CATEGORIES: 701 values of one line dropped: libical keeps 500\n",
+              testing::internal::GetCapturedStderr());
+    icalcomponent *event = icalcomponent_get_first_component(parsed.root, ICAL_VEVENT_COMPONENT);
+    EXPECT_EQ(500, icalcomponent_count_properties(event, ICAL_CATEGORIES_PROPERTY));
+    free_parsed(parsed);
+}
+
 // A read error ends the parse even where the text before it is a whole
 // calendar: what was read must not pass for the whole input.
 TEST(parse_calendar_stream, read_error_is_a_parse_error)
@@ -559,6 +656,13 @@ TEST(parse_calendar_stream, keeps_every_value_of_a_long_list)
     std::vector<std::string> dates = each_value("%d0101", 2000, 401);
     std::vector<std::string> categories = each_value("c%d", 0, 1000);
     std::vector<std::string> texts = each_value("s%d", 0, 1000);
+    // "q"N" as libical reads it (the last quote pair taken away is only
+    // that of a whole quoted line); every 50th value plain.
+    std::vector<std::string> quoted, quoted_read;
+    for (int i = 0; i < 1000; i++) {
+        quoted.push_back(i % 50 == 49 ? "p" + std::to_string(i) : "\"q\"" + std::to_string(i) + "\"");
+        quoted_read.push_back(quoted.back());
+    }
     const value_list_case cases[] = {
         {"1,200 EXDATEs on one line", "EXDATE:" + joined(stamps), ICAL_EXDATE_PROPERTY, stamps,
          nullptr},
@@ -577,6 +681,22 @@ TEST(parse_calendar_stream, keeps_every_value_of_a_long_list)
          ICAL_SUMMARY_PROPERTY, {joined(texts)}, nullptr},
         {"an X- property stays whole", "X-LIST:" + joined(texts), ICAL_X_PROPERTY,
          {joined(texts)}, nullptr},
+        {"a quoted VALUE parameter", "CATEGORIES;VALUE=\"TEXT\":" + joined(categories),
+         ICAL_CATEGORIES_PROPERTY, categories, nullptr},
+        {"a VALUE parameter libical does not know", "CATEGORIES;VALUE=X-FOO:" + joined(categories),
+         ICAL_CATEGORIES_PROPERTY, categories, nullptr},
+        {"VALUE=BINARY on a list", "RESOURCES;VALUE=BINARY:" + joined(categories),
+         ICAL_RESOURCES_PROPERTY, categories, nullptr},
+        {"EXDATE with a quoted DATE-TIME", "EXDATE;VALUE=\"DATE-TIME\":" + joined(stamps),
+         ICAL_EXDATE_PROPERTY, stamps, nullptr},
+        {"an X- property of TEXT values", "X-LIST;VALUE=TEXT:" + joined(texts), ICAL_X_PROPERTY,
+         texts, nullptr},
+        {"an X- property whose last VALUE is TEXT", "X-LIST;VALUE=URI;VALUE=\"text\":" + joined(texts),
+         ICAL_X_PROPERTY, texts, nullptr},
+        {"an X- property whose last VALUE is URI stays whole", "X-LIST;VALUE=TEXT;VALUE=URI:" + joined(texts),
+         ICAL_X_PROPERTY, {joined(texts)}, nullptr},
+        {"values that start and end with quotes, cut where one does not",
+         "CATEGORIES:" + joined(quoted) , ICAL_CATEGORIES_PROPERTY, quoted_read, nullptr},
         {"two commas in a row, read as libical reads them",
          "CATEGORIES:" + joined(each_value("c%d", 0, 450)) + ",,d0,d1", ICAL_CATEGORIES_PROPERTY,
          with_tail(with_tail(each_value("c%d", 0, 450), ",d0"), "d1"), nullptr},

@@ -17,4 +17,5 @@ enum exit_status {
 
     STATUS_FILE = 5,             // evjoin and evsift: a file cannot be opened, closed or written
     STATUS_EVJOIN_TABLE_ALLOC = 7,
+    STATUS_NO_MEMORY = 7,        // evjoin and evsift: storage cannot be had
 };

@@ -9,6 +9,17 @@
 [[noreturn]] void report_and_exit(int status, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
+/// Names the running program for the messages that carry its name, and
+/// makes storage that cannot be had end the run: status and "NAME: out of
+/// memory", the output file as it was. The first step of every program.
+void set_program_name(const char *name, int out_of_memory_status);
+
+/// The name given to set_program_name ("" before).
+const char *program_name();
+
+/// Ends the run as a failed allocation does (see set_program_name).
+[[noreturn]] void fail_out_of_memory();
+
 /// Names the temporary file that a failure must remove (null: none): name,
 /// a file name of at most NAME_MAX bytes, in the open folder. Both are kept;
 /// the file is also removed when a signal ends the process, for every signal

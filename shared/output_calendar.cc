@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "shared/exit_status.h"
+#include "shared/fatal.h"
 #include "shared/tree_moves.h"
 
 // The project's version comes from the build (CMake's project version).
@@ -34,9 +35,12 @@ output_set open_output_set(const char *path)
 void store_output_calendar(output_set *output, icalcomponent *calendar)
 {
     create_temporary_file(output);
+    icalerror_clear_errno();
     char *text = icalcomponent_as_ical_string_r(calendar);
-    if (text == nullptr)
-        fail_on_output(output, ENOMEM);
+    // libical stops appending to a text it cannot enlarge and says so only
+    // in its error number.
+    if (text == nullptr || icalerrno == ICAL_NEWFAILED_ERROR)
+        fail_out_of_memory();
     write_output_text(output, text, strlen(text));
     free(text);
     commit_output_file(output);

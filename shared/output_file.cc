@@ -90,9 +90,27 @@ static void open_folder_of(output_file *output, int at, const std::string &path)
     output->name = name;
 }
 
+// The rule the kernel applies to links in sticky, world-writable folders
+// such as /tmp (fs.protected_symlinks), which it cannot apply here since the
+// links are read and followed one by one: such a link is followed only when
+// it belongs to the user running the program or to the folder's owner.
+// Another user's link there could send root's output onto any file.
+static bool may_follow_link(const output_file *output)
+{
+    struct stat folder;
+    if (fstat(output->folder, &folder) != 0)
+        fail_on_output(output, errno);
+    bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    uid_t owner = output->existing.st_uid;
+    return !shared || owner == geteuid() || owner == folder.st_uid;
+}
+
 // A relative link target is relative to the link's folder, the one held open.
+// output->existing describes the link.
 static void follow_link(output_file *output)
 {
+    if (!may_follow_link(output))
+        fail_on_output(output, EACCES);
     char target[PATH_MAX];
     ssize_t length = readlinkat(output->folder, output->name.c_str(), target, sizeof target);
     if (length < 0)

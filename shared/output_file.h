@@ -23,6 +23,9 @@ struct output_file {
 /// before anything is written: the folder exists and may be written, and the
 /// file is missing or regular. Creates nothing. Any failure: status and
 /// "path: reason", "path: Not a regular file" for a FIFO, socket or device.
+/// In a sticky, world-writable folder a link is followed only when it belongs
+/// to the running user or to the folder's owner; another's link gives
+/// "path: Permission denied".
 output_file check_output_file(const char *path, int status);
 
 /// Checks the file again and creates the temporary file beside it, mode

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "shared/fatal.h"
 
 namespace {
 
@@ -293,4 +296,35 @@ TEST_F(output_path, a_failed_stream_write_is_explained)
         testing::ExitedWithCode(STATUS), "^" + regex_of(at("out.ics")) + ": File too large\n$");
     EXPECT_EQ("earlier\n", read_file(at("out.ics")));
     EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
+}
+
+// Storage that cannot be had while the output is being written: the
+// program's own message and status, the output as it was, no temporary file.
+TEST_F(output_path, out_of_memory_leaves_the_output_as_it_was)
+{
+    struct program_case {
+        const char *name;
+        int status;
+    };
+    const program_case programs[] = {
+        {"evtable", STATUS_EVTABLE_NO_MEMORY},
+        {"evsift", STATUS_NO_MEMORY},
+        {"evjoin", STATUS_NO_MEMORY},
+    };
+    for (const program_case &c : programs) {
+        SCOPED_TRACE(c.name);
+        write_file(at("out.ics"), "earlier\n");
+        EXPECT_EXIT(
+            {
+                set_program_name(c.name, c.status);
+                output_file output = check_output_file(at("out.ics").c_str(), STATUS);
+                create_temporary_file(&output);
+                write_output_text(&output, "partial", 7);
+                // What operator new calls when the system has no more.
+                std::get_new_handler()();
+            },
+            testing::ExitedWithCode(c.status), std::string("^") + c.name + ": out of memory\n$");
+        EXPECT_EQ("earlier\n", read_file(at("out.ics")));
+        EXPECT_EQ(std::vector<std::string>{"out.ics"}, names_in(directory));
+    }
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shared/property_text.h"
 #include "shared/tree_moves.h"
 
 static bool starts_with(const char *text, const char *prefix)
@@ -58,18 +59,6 @@ std::string dropped_item(const char *error_text, icalparameter_xlicerrortype typ
     default:
         return "a property";
     }
-}
-
-// Calendar text on a terminal: control characters become '?', so that an
-// input cannot send escape sequences through a warning.
-static std::string printable(const char *text)
-{
-    std::string shown = text != nullptr ? text : "";
-    for (char &c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    }
-    return shown;
 }
 
 static std::string subject_of(icalcomponent *component)

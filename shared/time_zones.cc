@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shared/property_text.h"
+
 // libical works zones out up to this year and no further.
 constexpr int LAST_COVERED_YEAR = 2582;
 // libical covers a zone this many years past the year asked about.
@@ -291,7 +293,7 @@ void drop_unsafe_zone_references(icalcomponent *root, int up_to_year, const char
             continue;
         const char *tzid = tzid_of(component);
         fprintf(stderr, "%s: time zone %s ignored: its rules change too often\n",
-                program, tzid);
+                program, printable(tzid).c_str());
         ignored.insert(tzid);
         icalcomponent *parent = icalcomponent_get_parent(component);
         if (parent != nullptr) {

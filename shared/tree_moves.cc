@@ -24,7 +24,7 @@ static void move_properties(icalcomponent *from, icalcomponent *to, icalproperty
     }
 }
 
-static std::vector<icalcomponent *> children_of(icalcomponent *component)
+std::vector<icalcomponent *> children_of(icalcomponent *component)
 {
     std::vector<icalcomponent *> children;
     for (icalcomponent *child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);

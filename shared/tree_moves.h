@@ -25,6 +25,9 @@ struct taken_components {
     std::vector<icalcomponent *> events;  // VEVENTs, in document order
 };
 
+/// The children of component, in its order.
+std::vector<icalcomponent *> children_of(icalcomponent *component);
+
 /// The VTIMEZONE and VEVENT children of root, taken out of it: each one is
 /// either removed from root or, when root has more than MAX_REMOVED_ZONES
 /// VTIMEZONEs, rebuilt (rebuild_component) and its husk left in root. Every

@@ -509,8 +509,72 @@ group_long_path() {
   [ "$(list_long)" = "evjoin.out evsift.out evtable.out " ] || fail "the long folder holds '$(list_long)'"
 }
 
+# Links in a sticky, world-writable folder (as /tmp): root follows another
+# user's link there only when that user owns the folder; elsewhere, and for
+# its own links, as before. Needs root, to make the second user.
+other_user=
+remove_other_user() {
+  [ -n "$other_user" ] && userdel "$other_user" 2>/dev/null
+  other_user=
+}
+
+group_sticky_links() {
+  [ "$(id -u)" -eq 0 ] || skip "needs root to create a second user"
+  command -v useradd >/dev/null || skip "useradd is missing"
+  other_user=evtl$$
+  useradd -M -N -r -s /usr/sbin/nologin -d /nonexistent "$other_user" 2>useradd.err ||
+    skip "useradd failed: $(head -c 200 useradd.err)"
+  trap remove_other_user EXIT
+  calendar 3 >in.ics
+  printf 'earlier\r\n' >earlier
+  local program status_wanted
+  for program in evtable evsift evjoin; do
+    status_wanted=$(output_status $program)
+    # A root-owned 0600 file and the place of a new one, outside the folder.
+    case_folder "$program"
+    mkdir "$program/private" "$program/shared"
+    chmod 1777 "$program/shared"
+    cp earlier "$program/private/secret"
+    chmod 600 "$program/private/secret"
+    ln -s ../private/secret "$program/shared/cal.ics"
+    ln -s ../private/new.ics "$program/shared/new.ics"
+    chown -h "$other_user" "$program/shared/cal.ics" "$program/shared/new.ics"
+    run "${program}_other_users_link" $(write_with $program "$program/shared/cal.ics" in.ics)
+    expect_status "$status_wanted"
+    expect_err "$program/shared/cal.ics: Permission denied"$'\n'
+    expect_same "$program/private/secret" earlier
+    run "${program}_other_users_dangling_link" $(write_with $program "$program/shared/new.ics" in.ics)
+    expect_status "$status_wanted"
+    expect_err "$program/shared/new.ics: Permission denied"$'\n'
+    expect_files "$program/private" secret
+    expect_files "$program/shared" cal.ics new.ics
+
+    # Root's own link there is followed.
+    ln -s ../private/own.ics "$program/shared/own.ics"
+    run "${program}_own_link" $(write_with $program "$program/shared/own.ics" in.ics)
+    expect_status 0
+    expect_written $program "$program/private/own.ics"
+
+    # The user's link in the user's own sticky folder, and in a folder
+    # that is not sticky, is followed.
+    mkdir "$program/users" "$program/open"
+    chown "$other_user" "$program/users"
+    chmod 1777 "$program/users"
+    chmod 777 "$program/open"
+    local folder
+    for folder in users open; do
+      ln -s "../private/$folder.ics" "$program/$folder/link.ics"
+      chown -h "$other_user" "$program/$folder/link.ics"
+      run "${program}_link_in_${folder}_folder" $(write_with $program "$program/$folder/link.ics" in.ics)
+      expect_status 0
+      expect_written $program "$program/private/$folder.ics"
+    done
+  done
+  remove_other_user
+}
+
 case $group in
-  symlinks|not_regular|hard_links|modes|signals|write_failure|long_path)
+  symlinks|sticky_links|not_regular|hard_links|modes|signals|write_failure|long_path)
     "group_$group" ;;
   *)
     echo "output_paths.sh: unknown group '$group'" >&2
