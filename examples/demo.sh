@@ -1,6 +1,6 @@
 #!/bin/sh
 # demo.sh EVTABLE FOLDER [CALENDAR START DURATION TITLE]: renders a calendar
-# (the example one for November 2026 to January 2027 by default) into FOLDER
+# (the example one for November 2026 to January 2027, whole, by default) into FOLDER
 # as a published page, with the options of the README's publishing script:
 # FOLDER/calendar.html, with the style sheet and the calendar beside it.
 # `make demo` and the browser test use it, so the page they show is the one
@@ -11,8 +11,8 @@ evtable=$1
 folder=$2
 examples=$(dirname "$0")
 calendar=${3:-$examples/calendar.ics}
-start=${4:-20261101}
-duration=${5:-P13W}
+start=${4:-20261101T000000}
+duration=${5:-P91DT23H59M59S}
 title=${6:-Example calendar}
 zone=Europe/Berlin
 feed=calendar.example.org/calendar.ics

@@ -30,6 +30,16 @@ static icaltimetype day_value(int year, int month, int day)
     return icaltime_from_string(text);
 }
 
+// The days of the period are those from its start's date to its end's date,
+// both included: the end's day shows the occurrences that start at the end
+// itself (whole-day ones, when the end is a date). The tables show whole
+// months, so the days before and after are marked: no event is shown there,
+// whether the calendar has some or not.
+bool is_outside_period(icaltimetype day, icaltimetype start, icaltimetype end)
+{
+    return compare_dates(day, start) < 0 || compare_dates(day, end) > 0;
+}
+
 static void print_header_row(bool monday_first)
 {
     put_literal("<thead><tr>\n");
@@ -68,6 +78,7 @@ static void print_month_table(const render_settings *settings, occurrence_view t
         ++*event_cursor;
 
     int days = icaltime_days_in_month(month, year);
+    icaltimetype end = period_end(settings);
     for (int d = 1; d <= days; d++) {
         icaltimetype day = day_value(year, month, d);
         if (d != 1 && icaltime_day_of_week(day) == first_weekday)
@@ -75,6 +86,8 @@ static void print_month_table(const render_settings *settings, occurrence_view t
         put_literal("<td");
         if (settings->mark_today && compare_dates(day, settings->today) == 0)
             put_literal(" id=\"today\"");
+        if (is_outside_period(day, settings->period_start, end))
+            put_literal(" class=\"outside\"");
         put_literal("><p class=\"date\">");
         put_number(d, 1);
         put_literal("</p>\n\n");
