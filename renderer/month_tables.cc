@@ -60,7 +60,12 @@ static void print_month_table(const render_settings *settings, occurrence_view t
 {
     int first_weekday = settings->monday_first ? 2 : 1;
     icaltimetype first = day_value(year, month, 1);
-    put_literal("<table border><caption>");
+    // The style sheet names each day's weekday by its column on narrow
+    // screens; the class tells it which day the columns start with.
+    if (settings->monday_first)
+        put_literal("<table border class=\"monday-first\"><caption>");
+    else
+        put_literal("<table border><caption>");
     put_text(month_name(month));
     put_byte(' ');
     put_number(year, 1);
