@@ -28,6 +28,37 @@ enum frame_option { LANG_OPTION = OPTION_VERSION + 1, HEAD_OPTION, HEADER_OPTION
 static const int STATUS_EVTABLE_LANGUAGE = STATUS_EVTABLE_DATE;
 static const size_t LANGUAGE_TAG_LIMIT = 35;
 
+// --help lists every option in the manual's words; a usage error writes the
+// shorter usage text, as it always has.
+static const char EVTABLE_HELP[] =
+    "Usage: evtable [options] start duration [file]\n"
+    "       evtable --help | --version\n"
+    "Writes the period of the iCalendar calendar in file (default: standard input)\n"
+    "that begins at start and lasts for duration as an HTML document of month tables.\n"
+    "  -p, --class=CLASS            show only events of this class (PUBLIC,\n"
+    "                               CONFIDENTIAL, PRIVATE or any other CLASS value)\n"
+    "  -P, --not-class=CLASS        leave out the events of this class\n"
+    "  -c, --category=CATEGORY      show only the events that have this category\n"
+    "  -C, --not-category=CATEGORY  leave out the events that have this category\n"
+    "  -d, --description            show each event's description in a pre element\n"
+    "  -l, --location               show each event's location in that pre element\n"
+    "  -t, --title=TEXT             use TEXT, escaped, as the document title\n"
+    "  -f, --footer=TEXT            write TEXT, unchanged, at the bottom of the page\n"
+    "      --lang=TAG               write <html lang=\"TAG\"> (e.g. en or de-DE)\n"
+    "      --head=HTML              write HTML as one more line of the document head\n"
+    "      --header=HTML            write HTML as a line before the month tables\n"
+    "  -T, --today                  mark today's cell with id=\"today\"\n"
+    "  -z, --timezone=ZONE          show times in ZONE (e.g. Europe/Berlin), not UTC\n"
+    "  -m, --monday                 begin each week row on Monday instead of Sunday\n"
+    "  -o, --output=OUTPUT          write the document to OUTPUT, not the standard\n"
+    "                               output, replacing it only once it is complete\n"
+    "      --help                   write this text and exit\n"
+    "      --version                write the program's name and version and exit\n"
+    "  start is a date YYYYMMDD, e.g. 20020927 (27 September 2002), perhaps with a\n"
+    "  time of day: T and six digits (20020927T120000), then perhaps Z for UTC\n"
+    "  duration is an iCalendar duration, e.g. P5W (five weeks), P60D (sixty days)\n"
+    "  or P1DT12H\n";
+
 [[noreturn]] static void usage()
 {
     report_and_exit(STATUS_USAGE, EVTABLE_USAGE);
@@ -120,7 +151,7 @@ static void read_options(int argc, char **argv, render_settings *settings)
             settings->output_path = strdup(optarg);
             break;
         case OPTION_HELP:
-            show_help(EVTABLE_USAGE, STATUS_EVTABLE_WRITE);
+            show_help(EVTABLE_HELP, STATUS_EVTABLE_WRITE);
         case OPTION_VERSION:
             show_version("evtable", STATUS_EVTABLE_WRITE);
         default:
