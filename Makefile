@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
-BUILD_PACKAGES = g++ cmake make pkg-config libical-dev
+BUILD_PACKAGES = g++ cmake make pkg-config libical-dev libicu-dev
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest libgtest-dev groff-base clang libclang-rt-14-dev \
   lintian python3
 # The browser test's; without Chromium that one test is skipped, so a failed

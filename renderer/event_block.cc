@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "renderer/html_text.h"
+#include "renderer/locale_words.h"
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 
@@ -154,7 +155,14 @@ static void put_time_span(const occurrence *record)
     } else {
         put_literal("<span class=\"notime\"><abbr class=\"dtstart\"\ntitle=\"");
         put_date_digits(start);
-        put_literal("\">(whole</abbr> <abbr class=\"duration\"\ntitle=\"1D\">day)</abbr></span>\n");
+        if (language_is_english()) {
+            put_literal("\">(whole</abbr> <abbr class=\"duration\"\ntitle=\"1D\">day)</abbr></span>\n");
+        } else {
+            // The language's words for a length of one day: "(1 Tag)".
+            put_literal("\">(</abbr><abbr class=\"duration\"\ntitle=\"1D\">");
+            put_escaped(one_day_text().c_str(), nullptr);
+            put_literal(")</abbr></span>\n");
+        }
     }
 }
 

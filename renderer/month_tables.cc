@@ -3,19 +3,12 @@
 #include "renderer/month_tables.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "renderer/event_block.h"
 #include "renderer/html_text.h"
-
-static const char *const month_names[13] = {"",     "January", "February",  "March",
-                                            "April", "May",     "June",      "July",
-                                            "August", "September", "October", "November",
-                                            "December"};
-
-static const char *month_name(int month)
-{
-    return month >= 0 && month <= 12 ? month_names[month] : "";
-}
+#include "renderer/locale_words.h"
 
 // The end of the period: its start plus its duration.
 static icaltimetype period_end(const render_settings *settings)
@@ -43,16 +36,44 @@ bool is_outside_period(icaltimetype day, icaltimetype start, icaltimetype end)
 static void print_header_row(bool monday_first)
 {
     put_literal("<thead><tr>\n");
-    if (monday_first) {
-        put_literal("<th>Monday</th><th>Tuesday</th><th>Wednesday</th>");
-        put_literal("<th>Thursday</th><th>Friday</th><th>Saturday</th>");
-        put_literal("<th>Sunday</th>\n");
-    } else {
-        put_literal("<th>Sunday</th><th>Monday</th><th>Tuesday</th>");
-        put_literal("<th>Wednesday</th><th>Thursday</th><th>Friday</th>");
-        put_literal("<th>Saturday</th>\n");
+    for (int column = 0; column < 7; column++) {
+        put_literal("<th>");
+        put_text(weekday_name((column + (monday_first ? 1 : 0)) % 7 + 1).c_str());
+        put_literal("</th>");
     }
-    put_literal("</tr></thead>\n");
+    put_literal("\n</tr></thead>\n");
+}
+
+// A text as a quoted CSS string inside a double-quoted attribute: quotes,
+// backslashes and the bytes HTML would read are escaped the CSS way.
+static void put_css_string(const std::string &text)
+{
+    put_byte('\'');
+    for (char byte : text) {
+        if (strchr("'\"\\<>&", byte) != nullptr) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\%x ", static_cast<unsigned char>(byte));
+            put_text(escape);
+        } else {
+            put_byte(byte);
+        }
+    }
+    put_byte('\'');
+}
+
+// The style sheet's weekday names on narrow screens (--column-1, Sunday, to
+// --column-7) are English; in another language the table brings its own.
+static void put_weekday_style()
+{
+    put_literal(" style=\"");
+    for (int weekday = 1; weekday <= 7; weekday++) {
+        put_literal("--column-");
+        put_number(weekday, 1);
+        put_byte(':');
+        put_css_string(short_weekday_name(weekday));
+        put_byte(';');
+    }
+    put_byte('"');
 }
 
 static void print_month_table(const render_settings *settings, occurrence_view table, int year,
@@ -62,13 +83,13 @@ static void print_month_table(const render_settings *settings, occurrence_view t
     icaltimetype first = day_value(year, month, 1);
     // The style sheet names each day's weekday by its column on narrow
     // screens; the class tells it which day the columns start with.
+    put_literal("<table border");
     if (settings->monday_first)
-        put_literal("<table border class=\"monday-first\"><caption>");
-    else
-        put_literal("<table border><caption>");
-    put_text(month_name(month));
-    put_byte(' ');
-    put_number(year, 1);
+        put_literal(" class=\"monday-first\"");
+    if (!language_is_english())
+        put_weekday_style();
+    put_literal("><caption>");
+    put_escaped(month_caption(year, month).c_str(), nullptr);
     put_literal("</caption>\n");
     print_header_row(settings->monday_first);
     put_literal("<tbody><tr>\n");
@@ -134,9 +155,12 @@ static void put_line_if_given(const char *text)
 void print_document(const render_settings *settings, occurrence_view table)
 {
     put_literal("<!DOCTYPE HTML>\n");
+    choose_language(settings->lang);
     if (settings->lang != nullptr) {
         put_literal("<html lang=\"");
         put_text(settings->lang);
+        if (language_is_right_to_left())
+            put_literal("\" dir=\"rtl");
         put_literal("\">\n");
     } else {
         put_literal("<html>\n");
@@ -149,8 +173,9 @@ void print_document(const render_settings *settings, occurrence_view table)
     } else {
         icaltimetype start = settings->period_start;
         icaltimetype end = period_end(settings);
-        printf("Calendar %d %s %d - %d %s %d", start.day, month_name(start.month), start.year,
-               end.day, month_name(end.month), end.year);
+        std::string title = title_word() + ' ' + title_date(start.year, start.month, start.day) +
+                            " - " + title_date(end.year, end.month, end.day);
+        put_escaped(title.c_str(), nullptr);
     }
     put_literal("</title>\n");
     put_literal("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />\n");
