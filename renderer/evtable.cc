@@ -22,11 +22,18 @@
 
 // The options that frame the document have no short form; their codes follow
 // those of --help and --version, above every character.
-enum frame_option { LANG_OPTION = OPTION_VERSION + 1, HEAD_OPTION, HEADER_OPTION };
+enum frame_option {
+    LANG_OPTION = OPTION_VERSION + 1,
+    HEAD_OPTION,
+    HEADER_OPTION,
+    LIST_OPTION,
+    LIMIT_OPTION
+};
 
 // An incorrect language tag is an incorrect argument, like a bad date.
 static const int STATUS_EVTABLE_LANGUAGE = STATUS_EVTABLE_DATE;
 static const size_t LANGUAGE_TAG_LIMIT = 35;
+static const int STATUS_EVTABLE_LIMIT = STATUS_EVTABLE_DATE;
 
 // --help lists every option in the manual's words; a usage error writes the
 // shorter usage text, as it always has.
@@ -50,6 +57,10 @@ static const char EVTABLE_HELP[] =
     "  -T, --today                  mark today's cell with id=\"today\"\n"
     "  -z, --timezone=ZONE          show times in ZONE (e.g. Europe/Berlin), not UTC\n"
     "  -m, --monday                 begin each week row on Monday instead of Sunday\n"
+    "      --list                   write the days that have events as a list, not\n"
+    "                               month tables\n"
+    "      --limit=N                show the first N events only, and the rest of\n"
+    "                               the N-th one's day\n"
     "  -o, --output=OUTPUT          write the document to OUTPUT, not the standard\n"
     "                               output, replacing it only once it is complete\n"
     "      --help                   write this text and exit\n"
@@ -80,6 +91,21 @@ static void check_language_tag(const char *tag)
         report_and_exit(STATUS_EVTABLE_LANGUAGE, "Incorrect language tag '%s'.\n", tag);
 }
 
+// A count of occurrences: digits only, 1 or more, and not so many that the
+// count could not be reached.
+static long read_limit(const char *text)
+{
+    size_t length = strlen(text);
+    bool correct = length >= 1 && length <= 9;
+    for (size_t i = 0; correct && i < length; i++)
+        correct = isdigit(static_cast<unsigned char>(text[i]));
+    long limit = correct ? strtol(text, nullptr, 10) : 0;
+    if (limit < 1)
+        report_and_exit(STATUS_EVTABLE_LIMIT, "Incorrect limit '%s', must be a number from 1.\n",
+                        text);
+    return limit;
+}
+
 static void read_options(int argc, char **argv, render_settings *settings)
 {
     static const option long_options[] = {
@@ -98,6 +124,8 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"head", required_argument, nullptr, HEAD_OPTION},
         {"header", required_argument, nullptr, HEADER_OPTION},
         {"output", required_argument, nullptr, 'o'},
+        {"list", no_argument, nullptr, LIST_OPTION},
+        {"limit", required_argument, nullptr, LIMIT_OPTION},
         {"help", no_argument, nullptr, OPTION_HELP},
         {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
@@ -149,6 +177,12 @@ static void read_options(int argc, char **argv, render_settings *settings)
             break;
         case 'o':
             settings->output_path = strdup(optarg);
+            break;
+        case LIST_OPTION:
+            settings->list = true;
+            break;
+        case LIMIT_OPTION:
+            settings->limit = read_limit(optarg);
             break;
         case OPTION_HELP:
             show_help(EVTABLE_HELP, STATUS_EVTABLE_WRITE);

@@ -127,6 +127,62 @@ static void print_month_table(const render_settings *settings, occurrence_view t
     put_literal("</tr></tbody></table>\n\n");
 }
 
+// With --limit, the records shown: the first limit ones of the period's
+// days, and the rest of the last one's day, so that no day is cut in half.
+// Records of days before the period's start (the earlier days of an event
+// that began before it) are shown by the tables but not counted.
+static occurrence_view limited_records(const render_settings *settings, occurrence_view table)
+{
+    if (settings->limit <= 0)
+        return table;
+    long counted = 0;
+    int i = 0;
+    for (; i < table.record_count && counted < settings->limit; i++) {
+        if (compare_dates(table.records[i].start, settings->period_start) >= 0)
+            counted++;
+    }
+    while (i < table.record_count &&
+           compare_dates(table.records[i].start, table.records[i - 1].start) == 0)
+        i++;
+    table.record_count = i;
+    return table;
+}
+
+// The list: a section for each day of the period that has occurrences, its
+// heading the day's full date in the document's language; nothing for the
+// other days.
+static void print_day_list(const render_settings *settings, occurrence_view table)
+{
+    icaltimetype end = period_end(settings);
+    put_literal("<div class=\"event-list\">\n");
+    int i = 0;
+    while (i < table.record_count) {
+        icaltimetype day = table.records[i].start;
+        int next = i + 1;
+        while (next < table.record_count && compare_dates(table.records[next].start, day) == 0)
+            next++;
+        if (!is_outside_period(day, settings->period_start, end)) {
+            put_literal("<section class=\"day\"");
+            if (settings->mark_today && compare_dates(day, settings->today) == 0)
+                put_literal(" id=\"today\"");
+            put_literal("><h2><time datetime=\"");
+            put_number(day.year, 4);
+            put_byte('-');
+            put_number(day.month, 2);
+            put_byte('-');
+            put_number(day.day, 2);
+            put_literal("\">");
+            put_escaped(day_heading(day.year, day.month, day.day).c_str(), nullptr);
+            put_literal("</time></h2>\n\n");
+            for (int k = i; k < next; k++)
+                print_event_block(&table.records[k], settings);
+            put_literal("</section>\n\n");
+        }
+        i = next;
+    }
+    put_literal("</div>\n");
+}
+
 // The tables from the month of the period start to that of its end, both
 // included; none when the end lies in an earlier year or month.
 static void print_month_tables(const render_settings *settings, occurrence_view table)
@@ -183,7 +239,11 @@ void print_document(const render_settings *settings, occurrence_view table)
     put_literal("</head>\n");
     put_literal("<body>\n");
     put_line_if_given(settings->header);
-    print_month_tables(settings, table);
+    occurrence_view shown = limited_records(settings, table);
+    if (settings->list)
+        print_day_list(settings, shown);
+    else
+        print_month_tables(settings, shown);
     if (settings->footer != nullptr) {
         put_text(settings->footer);
         put_byte('\n');
