@@ -27,7 +27,8 @@ enum frame_option {
     HEAD_OPTION,
     HEADER_OPTION,
     LIST_OPTION,
-    LIMIT_OPTION
+    LIMIT_OPTION,
+    ANCHORS_OPTION
 };
 
 // An incorrect language tag is an incorrect argument, like a bad date.
@@ -61,6 +62,7 @@ static const char EVTABLE_HELP[] =
     "                               month tables\n"
     "      --limit=N                show the first N events only, and the rest of\n"
     "                               the N-th one's day\n"
+    "      --anchors                give each event block an id that links can name\n"
     "  -o, --output=OUTPUT          write the document to OUTPUT, not the standard\n"
     "                               output, replacing it only once it is complete\n"
     "      --help                   write this text and exit\n"
@@ -126,6 +128,7 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"output", required_argument, nullptr, 'o'},
         {"list", no_argument, nullptr, LIST_OPTION},
         {"limit", required_argument, nullptr, LIMIT_OPTION},
+        {"anchors", no_argument, nullptr, ANCHORS_OPTION},
         {"help", no_argument, nullptr, OPTION_HELP},
         {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
@@ -183,6 +186,9 @@ static void read_options(int argc, char **argv, render_settings *settings)
             break;
         case LIMIT_OPTION:
             settings->limit = read_limit(optarg);
+            break;
+        case ANCHORS_OPTION:
+            settings->anchors = true;
             break;
         case OPTION_HELP:
             show_help(EVTABLE_HELP, STATUS_EVTABLE_WRITE);
