@@ -1,6 +1,7 @@
 // evtable_fuzz: evtable's run in-process on arbitrary calendar text: parse,
 // then for each row of a fixed table of periods, display zones and options
-// the document evtable writes, to /dev/null.
+// the document evtable writes (month tables or the list, in English or
+// another language), to /dev/null.
 #include <cstdint>
 #include <cstdio>
 
@@ -18,6 +19,9 @@ struct render_case {
     const char *zone;
     bool monday_first;
     event_selection selection;
+    const char *lang;       // null: none
+    bool list;              // --list, with --anchors
+    long limit;             // 0: none
 };
 }
 
@@ -25,12 +29,17 @@ struct render_case {
 // first and last years that evtable accepts; the zones lie on, east and west
 // of UTC, one of them a whole number of hours off it all year.
 static const render_case RENDER_CASES[] = {
-    {"20020927", "P5W", "UTC", false, {}},
-    {"20261025", "P2W", "America/New_York", true, {}},
-    {"20261220", "P3W", "Asia/Tokyo", false, {}},
-    {"20020927", "P5W", "Etc/GMT+5", true, {}},
-    {"99991201", "P4W", "Asia/Tokyo", false, {{"PUBLIC"}, {}, {}, {"Private"}}},
-    {"00010101", "P10D", "America/New_York", false, {{}, {"PRIVATE"}, {"Work"}, {}}},
+    {"20020927", "P5W", "UTC", false, {}, nullptr, false, 0},
+    {"20261025", "P2W", "America/New_York", true, {}, nullptr, false, 0},
+    {"20261220", "P3W", "Asia/Tokyo", false, {}, nullptr, false, 0},
+    {"20020927", "P5W", "Etc/GMT+5", true, {}, nullptr, false, 0},
+    {"99991201", "P4W", "Asia/Tokyo", false, {{"PUBLIC"}, {}, {}, {"Private"}}, nullptr, false, 0},
+    {"00010101", "P10D", "America/New_York", false, {{}, {"PRIVATE"}, {"Work"}, {}}, nullptr,
+     false, 0},
+    // The list with ids, right to left, cut after a few occurrences; a
+    // table in another language.
+    {"20261101T000000", "P60DT23H59M59S", "Europe/Berlin", true, {}, "ar", true, 7},
+    {"20261225", "P2W", "UTC", false, {}, "de-AT", false, 0},
 };
 
 static render_settings settings_for(const render_case &c)
@@ -42,6 +51,10 @@ static render_settings settings_for(const render_case &c)
     settings.mark_today = true;
     settings.monday_first = c.monday_first;
     settings.footer = "<p>footer</p>";
+    settings.lang = c.lang;
+    settings.list = c.list;
+    settings.anchors = c.list;
+    settings.limit = c.limit;
     settings.display_zone = icaltimezone_get_builtin_timezone(c.zone);
     settings.period_start = icaltime_from_string(c.start);
     settings.period_duration = icaldurationtype_from_string(c.duration);

@@ -1,6 +1,8 @@
 #!/bin/sh
 # check_options.sh PROGRAM PAGE: every option that PROGRAM's usage text names,
-# short and long, must appear as a word in the rendered manual PAGE.
+# short and long, must appear as a word in the rendered manual PAGE, and
+# every option that the PAGE's option list describes must be in the text
+# that PROGRAM --help writes.
 set -u
 
 program=$1
@@ -29,6 +31,19 @@ missing=0
 for option in $options; do
     if ! printf '%s\n' "$text" | grep -qE -- "(^|[^A-Za-z0-9-])$option([^A-Za-z0-9-]|\$)"; then
         echo "$page does not mention $option" >&2
+        missing=1
+    fi
+done
+if [ "$missing" -ne 0 ]; then
+    exit 1
+fi
+# The page's option list: ".It Fl d , Fl \-description" names -d and --description.
+listed=$(grep -E '^\.It Fl ' "$page" | grep -oE 'Fl (\\-)?[A-Za-z][A-Za-z-]*' |
+    sed 's/^Fl //; s/^\\-/--/; s/^\([A-Za-z]\)/-\1/' | sort -u)
+help=$("$program" --help)
+for option in $listed; do
+    if ! printf '%s\n' "$help" | grep -qE -- "(^|[^A-Za-z0-9-])$option([^A-Za-z0-9-]|\$)"; then
+        echo "$program --help does not mention $option" >&2
         missing=1
     fi
 done

@@ -18,6 +18,17 @@
 #include "shared/tree_moves.h"
 #include "shared/usage.h"
 
+// --help lists both options in the manual's words; a usage error writes the
+// shorter usage text, as it always has.
+static const char EVJOIN_HELP[] =
+    "Usage: evjoin input [input...] output\n"
+    "       evjoin --help | --version\n"
+    "Merges the iCalendar files input into output, one event for each UID.\n"
+    "      --help                   write this text and exit\n"
+    "      --version                write the program's name and version and exit\n"
+    "  inputs and output are iCalendar files; a path that begins with - goes\n"
+    "  after --\n";
+
 [[noreturn]] static void usage()
 {
     report_and_exit(STATUS_USAGE, EVJOIN_USAGE);
@@ -35,7 +46,7 @@ static void read_join_options(int argc, char **argv)
     while ((option_char = getopt_long(argc, argv, "", long_options, nullptr)) != -1) {
         switch (option_char) {
         case OPTION_HELP:
-            show_help(EVJOIN_USAGE, STATUS_FILE);
+            show_help(EVJOIN_HELP, STATUS_FILE);
         case OPTION_VERSION:
             show_version("evjoin", STATUS_FILE);
         default:

@@ -4,10 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
+#include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "renderer/html_text.h"
+#include "renderer/locale_words.h"
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 
@@ -20,6 +24,7 @@ struct kept_properties {
     icalproperty *summary = nullptr;
     icalproperty *description = nullptr;
     icalproperty *location = nullptr;
+    icalproperty *url = nullptr;
 };
 }  // namespace
 
@@ -65,6 +70,9 @@ static const kept_properties *kept_properties_of(icalcomponent *event)
                 break;
             case ICAL_LOCATION_PROPERTY:
                 kept.location = kept.location != nullptr ? kept.location : p;
+                break;
+            case ICAL_URL_PROPERTY:
+                kept.url = kept.url != nullptr ? kept.url : p;
                 break;
             default:
                 break;
@@ -154,7 +162,14 @@ static void put_time_span(const occurrence *record)
     } else {
         put_literal("<span class=\"notime\"><abbr class=\"dtstart\"\ntitle=\"");
         put_date_digits(start);
-        put_literal("\">(whole</abbr> <abbr class=\"duration\"\ntitle=\"1D\">day)</abbr></span>\n");
+        if (language_is_english()) {
+            put_literal("\">(whole</abbr> <abbr class=\"duration\"\ntitle=\"1D\">day)</abbr></span>\n");
+        } else {
+            // The language's words for a length of one day: "(1 Tag)".
+            put_literal("\">(</abbr><abbr class=\"duration\"\ntitle=\"1D\">");
+            put_escaped(one_day_text().c_str(), nullptr);
+            put_literal(")</abbr></span>\n");
+        }
     }
 }
 
@@ -197,6 +212,80 @@ static void put_description_and_location(icalcomponent *event, const kept_proper
     put_literal("</pre>\n");
 }
 
+static std::unordered_set<std::string> &block_ids = *new std::unordered_set<std::string>;
+
+void forget_block_ids()
+{
+    block_ids.clear();
+}
+
+// FNV-1a, 32 bits: short, and the same on every machine and in every run.
+static uint32_t text_hash(const char *text)
+{
+    uint32_t hash = 2166136261u;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != '\0'; p++)
+        hash = (hash ^ *p) * 16777619u;
+    return hash;
+}
+
+std::string block_id(const char *uid, icaltimetype start)
+{
+    static const size_t UID_PART_LIMIT = 48;
+    std::string id = "event-";
+    bool reduced = false;
+    size_t kept = 0;
+    for (const char *p = uid != nullptr ? uid : ""; *p != '\0'; p++) {
+        char c = *p;
+        bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_';
+        if (kept == UID_PART_LIMIT) {
+            reduced = true;
+            break;
+        }
+        id += allowed ? c : '-';
+        reduced = reduced || !allowed;
+        kept++;
+    }
+    // Two UIDs that read the same once reduced ("a@b" and "a.b") differ in
+    // the hash of the whole UID.
+    if (reduced) {
+        char hash[16];
+        snprintf(hash, sizeof hash, "-%08x", text_hash(uid));
+        id += hash;
+    }
+    char when[32];
+    if (start.is_date) {
+        snprintf(when, sizeof when, "-%04d%02d%02d", start.year, start.month, start.day);
+    } else {
+        icaltimetype utc = icaltime_is_utc(start) || start.zone == nullptr
+                               ? start
+                               : convert_time(start, icaltimezone_get_utc_timezone());
+        snprintf(when, sizeof when, "-%04d%02d%02dT%02d%02d%02d%s", utc.year, utc.month, utc.day,
+                 utc.hour, utc.minute, utc.second, start.zone == nullptr ? "" : "Z");
+    }
+    id += when;
+    return id;
+}
+
+// The id of a block, unique within the document: a second block with the
+// same UID and start (an event without UID, or a duplicate) gets "-2".
+static void put_block_id(const occurrence *record)
+{
+    // A floating time is shown at its own wall-clock time in any display
+    // zone: the id keeps that time, without a zone.
+    icaltimetype start = record->start;
+    icaltimetype own_start = icalcomponent_get_dtstart(record->component);
+    if (!start.is_date && own_start.zone == nullptr && !icaltime_is_utc(own_start))
+        start.zone = nullptr;
+    std::string id = block_id(record->uid, start);
+    std::string unique = id;
+    for (int n = 2; !block_ids.insert(unique).second; n++)
+        unique = id + "-" + std::to_string(n);
+    put_literal(" id=\"");
+    put_text(unique.c_str());
+    put_byte('"');
+}
+
 void print_event_block(const occurrence *record, const render_settings *settings)
 {
     icalcomponent *event = record->component;
@@ -212,7 +301,10 @@ void print_event_block(const occurrence *record, const render_settings *settings
         put_byte(' ');
         put_text(text_or_empty(icalproperty_status_to_string(status)));
     }
-    put_literal("\"><div class=\"");
+    put_byte('"');
+    if (settings->anchors)
+        put_block_id(record);
+    put_literal("><div class=\"");
     put_categories(event, kept, " ");
     put_literal("\">\n<span class=\"categories\">");
     put_categories(event, kept, ", ");
@@ -221,8 +313,21 @@ void print_event_block(const occurrence *record, const render_settings *settings
     put_literal("<span class=\"summary\">");
     icalproperty *summary =
         first_property(event, kept, &kept_properties::summary, ICAL_SUMMARY_PROPERTY);
-    if (summary != nullptr)
-        put_linked_text(text_or_empty(icalproperty_get_summary(summary)));
+    const char *summary_text = summary != nullptr ? text_or_empty(icalproperty_get_summary(summary)) : nullptr;
+    icalproperty *url = first_property(event, kept, &kept_properties::url, ICAL_URL_PROPERTY);
+    const char *link = url != nullptr ? text_or_empty(icalproperty_get_url(url)) : "";
+    if (*link != '\0' && whole_link_length(link) == strlen(link)) {
+        // A link holds no other link: the summary is plain text in it.
+        put_literal("<a class=\"url\" href=\"");
+        put_escaped(link, nullptr);
+        put_literal("\">");
+        // A link needs words to be read out: the address, without a summary.
+        put_escaped(summary_text != nullptr && *summary_text != '\0' ? summary_text : link,
+                    nullptr);
+        put_literal("</a>");
+    } else if (summary_text != nullptr) {
+        put_linked_text(summary_text);
+    }
     put_literal("</span>\n");
     put_description_and_location(event, kept, settings);
     put_literal("</div></div>\n\n");

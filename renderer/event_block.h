@@ -1,6 +1,8 @@
 // event_block.h: the block that shows one occurrence inside its day cell.
 #pragma once
 
+#include <string>
+
 #include "renderer/occurrence_table.h"
 #include "renderer/render_settings.h"
 
@@ -17,3 +19,13 @@ void note_event_with_many_properties(icalcomponent *event);
 
 /// Forgets the noted events, before a new calendar's collection.
 void forget_events_with_many_properties();
+
+/// With --anchors, a block's id: "event-", the UID reduced to letters,
+/// digits, "-" and "_" (at most 48 of them, and then a hash of the whole UID
+/// when anything was changed or cut), "-" and the instance's start, in UTC
+/// where it has a zone ("20261126T090000Z"), a date as its eight digits. It
+/// depends on nothing else, so it stays the same across runs and periods.
+std::string block_id(const char *uid, icaltimetype start);
+
+/// Forgets the ids written, before a new document.
+void forget_block_ids();

@@ -23,11 +23,61 @@
 
 // The options that frame the document have no short form; their codes follow
 // those of --help and --version, above every character.
-enum frame_option { LANG_OPTION = OPTION_VERSION + 1, HEAD_OPTION, HEADER_OPTION };
+enum frame_option {
+    LANG_OPTION = OPTION_VERSION + 1,
+    HEAD_OPTION,
+    HEADER_OPTION,
+    LIST_OPTION,
+    LIMIT_OPTION,
+    ANCHORS_OPTION
+};
 
 // An incorrect language tag is an incorrect argument, like a bad date.
 static const int STATUS_EVTABLE_LANGUAGE = STATUS_EVTABLE_DATE;
 static const size_t LANGUAGE_TAG_LIMIT = 35;
+static const int STATUS_EVTABLE_LIMIT = STATUS_EVTABLE_DATE;
+
+// --help lists every option in the manual's words; a usage error writes the
+// shorter usage text, as it always has.
+static const char EVTABLE_HELP[] =
+    "Usage: evtable [options] start duration [file]\n"
+    "       evtable --help | --version\n"
+    "Writes the period of the iCalendar calendar in file (default: standard input)\n"
+    "that begins at start and lasts for duration as an HTML document of month tables.\n"
+    "  -p, --class=CLASS            show only events of this class (PUBLIC,\n"
+    "                               CONFIDENTIAL, PRIVATE or any other CLASS value)\n"
+    "  -P, --not-class=CLASS        leave out the events of this class\n"
+    "  -c, --category=CATEGORY      show only the events that have this category\n"
+    "  -C, --not-category=CATEGORY  leave out the events that have this category\n"
+    "      --match=PATTERN          show only the events that PATTERN (an extended\n"
+    "                               regular expression) matches in their summary,\n"
+    "                               description or location\n"
+    "      --not-match=PATTERN      leave out the events that PATTERN matches\n"
+    "  -p, -P, -c, -C, --match and --not-match may be given more than once: every\n"
+    "  value counts\n"
+    "  -d, --description            show each event's description in a pre element\n"
+    "  -l, --location               show each event's location in that pre element\n"
+    "  -t, --title=TEXT             use TEXT, escaped, as the document title\n"
+    "  -f, --footer=TEXT            write TEXT, unchanged, at the bottom of the page\n"
+    "      --lang=TAG               write <html lang=\"TAG\"> (e.g. en or de-DE)\n"
+    "      --head=HTML              write HTML as one more line of the document head\n"
+    "      --header=HTML            write HTML as a line before the month tables\n"
+    "  -T, --today                  mark today's cell with id=\"today\"\n"
+    "  -z, --timezone=ZONE          show times in ZONE (e.g. Europe/Berlin), not UTC\n"
+    "  -m, --monday                 begin each week row on Monday instead of Sunday\n"
+    "      --list                   write the days that have events as a list, not\n"
+    "                               month tables\n"
+    "      --limit=N                show the first N events only, and the rest of\n"
+    "                               the N-th one's day\n"
+    "      --anchors                give each event block an id that links can name\n"
+    "  -o, --output=OUTPUT          write the document to OUTPUT, not the standard\n"
+    "                               output, replacing it only once it is complete\n"
+    "      --help                   write this text and exit\n"
+    "      --version                write the program's name and version and exit\n"
+    "  start is a date YYYYMMDD, e.g. 20020927 (27 September 2002), perhaps with a\n"
+    "  time of day: T and six digits (20020927T120000), then perhaps Z for UTC\n"
+    "  duration is an iCalendar duration, e.g. P5W (five weeks), P60D (sixty days)\n"
+    "  or P1DT12H\n";
 
 [[noreturn]] static void usage()
 {
@@ -50,6 +100,21 @@ static void check_language_tag(const char *tag)
         report_and_exit(STATUS_EVTABLE_LANGUAGE, "Incorrect language tag '%s'.\n", tag);
 }
 
+// A count of occurrences: digits only, 1 or more, and not so many that the
+// count could not be reached.
+static long read_limit(const char *text)
+{
+    size_t length = strlen(text);
+    bool correct = length >= 1 && length <= 9;
+    for (size_t i = 0; correct && i < length; i++)
+        correct = isdigit(static_cast<unsigned char>(text[i]));
+    long limit = correct ? strtol(text, nullptr, 10) : 0;
+    if (limit < 1)
+        report_and_exit(STATUS_EVTABLE_LIMIT, "Incorrect limit '%s', must be a number from 1.\n",
+                        text);
+    return limit;
+}
+
 static void read_options(int argc, char **argv, render_settings *settings)
 {
     static const option long_options[] = {
@@ -70,6 +135,9 @@ static void read_options(int argc, char **argv, render_settings *settings)
         {"head", required_argument, nullptr, HEAD_OPTION},
         {"header", required_argument, nullptr, HEADER_OPTION},
         {"output", required_argument, nullptr, 'o'},
+        {"list", no_argument, nullptr, LIST_OPTION},
+        {"limit", required_argument, nullptr, LIMIT_OPTION},
+        {"anchors", no_argument, nullptr, ANCHORS_OPTION},
         {"help", no_argument, nullptr, OPTION_HELP},
         {"version", no_argument, nullptr, OPTION_VERSION},
         {nullptr, 0, nullptr, 0},
@@ -128,8 +196,17 @@ static void read_options(int argc, char **argv, render_settings *settings)
         case 'o':
             settings->output_path = strdup(optarg);
             break;
+        case LIST_OPTION:
+            settings->list = true;
+            break;
+        case LIMIT_OPTION:
+            settings->limit = read_limit(optarg);
+            break;
+        case ANCHORS_OPTION:
+            settings->anchors = true;
+            break;
         case OPTION_HELP:
-            show_help(EVTABLE_USAGE, STATUS_EVTABLE_WRITE);
+            show_help(EVTABLE_HELP, STATUS_EVTABLE_WRITE);
         case OPTION_VERSION:
             show_version("evtable", STATUS_EVTABLE_WRITE);
         default:

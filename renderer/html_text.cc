@@ -163,6 +163,25 @@ static void compile_link_regex()
     link_regex_compiled = true;
 }
 
+size_t whole_link_length(const char *text)
+{
+    if (!link_regex_compiled)
+        compile_link_regex();
+    const char *letters_end = text;
+    while (is_ascii_letter(*letters_end))
+        letters_end++;
+    size_t scheme = scheme_length(text, letters_end);
+    if (scheme == 0 || is_script_scheme(text, letters_end))
+        return 0;
+    size_t reach = candidate_length(text, scheme);
+    regmatch_t match[1];
+    match[0].rm_so = 0;
+    match[0].rm_eo = static_cast<regoff_t>(reach);
+    if (reach <= scheme || regexec(&link_regex, text, 1, match, REG_STARTEND) != 0)
+        return 0;
+    return static_cast<size_t>(match[0].rm_eo);
+}
+
 // The matcher is asked only where a scheme part begins, and only about the
 // stretch of text that a link there could cover, so no call reads further
 // than the link itself: the whole text is written in linear time. A match

@@ -58,5 +58,10 @@ void put_class_token(const char *text);
 /// status 5.
 void put_linked_text(const char *text);
 
+/// The length of the link that put_linked_text would write for the start of
+/// text; 0 where it would write none there (no scheme part, or a script
+/// scheme).
+size_t whole_link_length(const char *text);
+
 /// The link pattern, matched at the start of the text it is given.
 extern const char LINK_PATTERN[];

@@ -348,3 +348,31 @@ TEST(put_linked_text, agrees_with_reference_on_random_texts)
         ASSERT_EQ(reference_linked_text(text), linked(text));
     }
 }
+
+// An event's URL becomes the summary's link only when the text writer would
+// link all of it.
+struct whole_link_case {
+    const char *name;
+    const char *text;
+    size_t length;
+};
+
+const whole_link_case WHOLE_LINK_CASES[] = {
+    {"web address", "https://example.org/a?b=1&c=2", 29},
+    {"mail address", "mailto:desk@example.org", 23},
+    {"urn", "urn:isbn:0451450523", 19},
+    {"ends at a quote", "https://example.org/\"x", 20},
+    {"script scheme", "javascript://%0Aalert(1)", 0},
+    {"script scheme in capitals", "JavaScript://x", 0},
+    {"relative address", "/events/1", 0},
+    {"scheme without a body", "https://", 0},
+    {"no scheme part", "example.org", 0},
+};
+
+TEST(whole_link_length, table)
+{
+    for (const whole_link_case &c : WHOLE_LINK_CASES) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.length, whole_link_length(c.text));
+    }
+}

@@ -3,19 +3,12 @@
 #include "renderer/month_tables.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "renderer/event_block.h"
 #include "renderer/html_text.h"
-
-static const char *const month_names[13] = {"",     "January", "February",  "March",
-                                            "April", "May",     "June",      "July",
-                                            "August", "September", "October", "November",
-                                            "December"};
-
-static const char *month_name(int month)
-{
-    return month >= 0 && month <= 12 ? month_names[month] : "";
-}
+#include "renderer/locale_words.h"
 
 // The end of the period: its start plus its duration.
 static icaltimetype period_end(const render_settings *settings)
@@ -30,19 +23,57 @@ static icaltimetype day_value(int year, int month, int day)
     return icaltime_from_string(text);
 }
 
+// The days of the period are those from its start's date to its end's date,
+// both included: the end's day shows the occurrences that start at the end
+// itself (whole-day ones, when the end is a date). The tables show whole
+// months, so the days before and after are marked: no event is shown there,
+// whether the calendar has some or not.
+bool is_outside_period(icaltimetype day, icaltimetype start, icaltimetype end)
+{
+    return compare_dates(day, start) < 0 || compare_dates(day, end) > 0;
+}
+
 static void print_header_row(bool monday_first)
 {
     put_literal("<thead><tr>\n");
-    if (monday_first) {
-        put_literal("<th>Monday</th><th>Tuesday</th><th>Wednesday</th>");
-        put_literal("<th>Thursday</th><th>Friday</th><th>Saturday</th>");
-        put_literal("<th>Sunday</th>\n");
-    } else {
-        put_literal("<th>Sunday</th><th>Monday</th><th>Tuesday</th>");
-        put_literal("<th>Wednesday</th><th>Thursday</th><th>Friday</th>");
-        put_literal("<th>Saturday</th>\n");
+    for (int column = 0; column < 7; column++) {
+        put_literal("<th>");
+        put_text(weekday_name((column + (monday_first ? 1 : 0)) % 7 + 1).c_str());
+        put_literal("</th>");
     }
-    put_literal("</tr></thead>\n");
+    put_literal("\n</tr></thead>\n");
+}
+
+// A text as a quoted CSS string inside a double-quoted attribute: quotes,
+// backslashes and the bytes HTML would read are escaped the CSS way.
+static void put_css_string(const std::string &text)
+{
+    put_byte('\'');
+    for (char byte : text) {
+        if (strchr("'\"\\<>&", byte) != nullptr) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\%x ", static_cast<unsigned char>(byte));
+            put_text(escape);
+        } else {
+            put_byte(byte);
+        }
+    }
+    put_byte('\'');
+}
+
+// The style sheet's weekday names on narrow screens (--column-1, Sunday, to
+// --column-7) are English; in another language the table brings its own.
+static void put_weekday_style()
+{
+    put_literal(" style=\"");
+    for (int weekday = 1; weekday <= 7; weekday++) {
+        put_literal("--column-");
+        put_number(weekday, 1);
+        put_byte(':');
+        put_css_string(short_weekday_name(weekday));
+        put_byte(';');
+    }
+    put_byte('"');
 }
 
 static void print_month_table(const render_settings *settings, occurrence_view table, int year,
@@ -50,10 +81,15 @@ static void print_month_table(const render_settings *settings, occurrence_view t
 {
     int first_weekday = settings->monday_first ? 2 : 1;
     icaltimetype first = day_value(year, month, 1);
-    put_literal("<table border><caption>");
-    put_text(month_name(month));
-    put_byte(' ');
-    put_number(year, 1);
+    // The style sheet names each day's weekday by its column on narrow
+    // screens; the class tells it which day the columns start with.
+    put_literal("<table border");
+    if (settings->monday_first)
+        put_literal(" class=\"monday-first\"");
+    if (!language_is_english())
+        put_weekday_style();
+    put_literal("><caption>");
+    put_escaped(month_caption(year, month).c_str(), nullptr);
     put_literal("</caption>\n");
     print_header_row(settings->monday_first);
     put_literal("<tbody><tr>\n");
@@ -68,6 +104,7 @@ static void print_month_table(const render_settings *settings, occurrence_view t
         ++*event_cursor;
 
     int days = icaltime_days_in_month(month, year);
+    icaltimetype end = period_end(settings);
     for (int d = 1; d <= days; d++) {
         icaltimetype day = day_value(year, month, d);
         if (d != 1 && icaltime_day_of_week(day) == first_weekday)
@@ -75,6 +112,8 @@ static void print_month_table(const render_settings *settings, occurrence_view t
         put_literal("<td");
         if (settings->mark_today && compare_dates(day, settings->today) == 0)
             put_literal(" id=\"today\"");
+        if (is_outside_period(day, settings->period_start, end))
+            put_literal(" class=\"outside\"");
         put_literal("><p class=\"date\">");
         put_number(d, 1);
         put_literal("</p>\n\n");
@@ -86,6 +125,62 @@ static void print_month_table(const render_settings *settings, occurrence_view t
         put_literal("</td>\n");
     }
     put_literal("</tr></tbody></table>\n\n");
+}
+
+// With --limit, the records shown: the first limit ones of the period's
+// days, and the rest of the last one's day, so that no day is cut in half.
+// Records of days before the period's start (the earlier days of an event
+// that began before it) are shown by the tables but not counted.
+static occurrence_view limited_records(const render_settings *settings, occurrence_view table)
+{
+    if (settings->limit <= 0)
+        return table;
+    long counted = 0;
+    int i = 0;
+    for (; i < table.record_count && counted < settings->limit; i++) {
+        if (compare_dates(table.records[i].start, settings->period_start) >= 0)
+            counted++;
+    }
+    while (i < table.record_count &&
+           compare_dates(table.records[i].start, table.records[i - 1].start) == 0)
+        i++;
+    table.record_count = i;
+    return table;
+}
+
+// The list: a section for each day of the period that has occurrences, its
+// heading the day's full date in the document's language; nothing for the
+// other days.
+static void print_day_list(const render_settings *settings, occurrence_view table)
+{
+    icaltimetype end = period_end(settings);
+    put_literal("<div class=\"event-list\">\n");
+    int i = 0;
+    while (i < table.record_count) {
+        icaltimetype day = table.records[i].start;
+        int next = i + 1;
+        while (next < table.record_count && compare_dates(table.records[next].start, day) == 0)
+            next++;
+        if (!is_outside_period(day, settings->period_start, end)) {
+            put_literal("<section class=\"day\"");
+            if (settings->mark_today && compare_dates(day, settings->today) == 0)
+                put_literal(" id=\"today\"");
+            put_literal("><h2><time datetime=\"");
+            put_number(day.year, 4);
+            put_byte('-');
+            put_number(day.month, 2);
+            put_byte('-');
+            put_number(day.day, 2);
+            put_literal("\">");
+            put_escaped(day_heading(day.year, day.month, day.day).c_str(), nullptr);
+            put_literal("</time></h2>\n\n");
+            for (int k = i; k < next; k++)
+                print_event_block(&table.records[k], settings);
+            put_literal("</section>\n\n");
+        }
+        i = next;
+    }
+    put_literal("</div>\n");
 }
 
 // The tables from the month of the period start to that of its end, both
@@ -116,9 +211,13 @@ static void put_line_if_given(const char *text)
 void print_document(const render_settings *settings, occurrence_view table)
 {
     put_literal("<!DOCTYPE HTML>\n");
+    choose_language(settings->lang);
+    forget_block_ids();
     if (settings->lang != nullptr) {
         put_literal("<html lang=\"");
         put_text(settings->lang);
+        if (language_is_right_to_left())
+            put_literal("\" dir=\"rtl");
         put_literal("\">\n");
     } else {
         put_literal("<html>\n");
@@ -131,8 +230,9 @@ void print_document(const render_settings *settings, occurrence_view table)
     } else {
         icaltimetype start = settings->period_start;
         icaltimetype end = period_end(settings);
-        printf("Calendar %d %s %d - %d %s %d", start.day, month_name(start.month), start.year,
-               end.day, month_name(end.month), end.year);
+        std::string title = title_word() + ' ' + title_date(start.year, start.month, start.day) +
+                            " - " + title_date(end.year, end.month, end.day);
+        put_escaped(title.c_str(), nullptr);
     }
     put_literal("</title>\n");
     put_literal("<link rel=\"stylesheet\" type=\"text/css\" href=\"calendar.css\" />\n");
@@ -140,7 +240,11 @@ void print_document(const render_settings *settings, occurrence_view table)
     put_literal("</head>\n");
     put_literal("<body>\n");
     put_line_if_given(settings->header);
-    print_month_tables(settings, table);
+    occurrence_view shown = limited_records(settings, table);
+    if (settings->list)
+        print_day_list(settings, shown);
+    else
+        print_month_tables(settings, shown);
     if (settings->footer != nullptr) {
         put_text(settings->footer);
         put_byte('\n');

@@ -6,3 +6,7 @@
 #include "renderer/render_settings.h"
 
 void print_document(const render_settings *settings, occurrence_view table);
+
+/// Whether a day's cell lies outside the period from start to end (the days
+/// of both dates included).
+bool is_outside_period(icaltimetype day, icaltimetype start, icaltimetype end);

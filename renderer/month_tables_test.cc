@@ -130,4 +130,38 @@ TEST(print_document, occurrence_in_its_display_zone_cell)
     }
 }
 
+// The cells of the tables' days that lie outside the period.
+struct outside_case {
+    const char *name;
+    const char *start;
+    const char *duration;
+    size_t outside_cells;
+    const char *inside;   // a cell without the mark
+};
+
+const outside_case OUTSIDE_CASES[] = {
+    {"whole months from a date", "20261101", "P60DT23H59M59S", 0, "<td><p class=\"date\">1</p>"},
+    {"whole months from a time", "20261101T000000", "P60DT23H59M59S", 0,
+     "<td><p class=\"date\">1</p>"},
+    {"the end's own day is in", "20261101", "P29D", 0, "<td><p class=\"date\">1</p>"},
+    {"nine weeks from the first", "20261101", "P9W", 28, "<td><p class=\"date\">1</p>"},
+    {"a start in the month", "20020927", "P1W", 26 + 27, "<td><p class=\"date\">27</p>"},
+    // An occurrence that starts at the end itself is shown.
+    {"an end at midnight", "20261101T000000", "P1D", 28, "<td><p class=\"date\">2</p>"},
+};
+
+TEST(print_document, days_outside_the_period)
+{
+    for (const outside_case &c : OUTSIDE_CASES) {
+        SCOPED_TRACE(c.name);
+        clear_occurrences();
+        render_settings settings = september_2002();
+        settings.period_start = icaltime_from_string(c.start);
+        settings.period_duration = icaldurationtype_from_string(c.duration);
+        std::string text = document_text(settings);
+        EXPECT_EQ(c.outside_cells, count(text, "<td class=\"outside\">"));
+        EXPECT_NE(std::string::npos, text.find(c.inside));
+    }
+}
+
 }  // namespace

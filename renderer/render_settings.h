@@ -14,6 +14,9 @@ struct render_settings {
     bool show_location;
     bool mark_today;
     bool monday_first;
+    bool list;                    // --list: the days with events, not month tables
+    long limit;                   // --limit: 0 for none
+    bool anchors;                 // --anchors: an id on each event block
     const char *title;            // null: the generated title
     const char *footer;           // null: no footer line
     const char *lang;             // null: <html> without a lang attribute

@@ -15,8 +15,6 @@ const char EVTABLE_USAGE[] =
     "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -c, --category=CATEGORY      only events of this category\n"
     "  -C, --not-category=CATEGORY  exclude events of this category\n"
-    "      --match=PATTERN          only events whose text matches\n"
-    "      --not-match=PATTERN      exclude events whose text matches\n"
     "  -d, --description            include event's long description in a <PRE>\n"
     "  -l, --location               include event's location in that <PRE>\n"
     "  -t, --title=TEXT             use text for HTML title\n"
@@ -24,7 +22,6 @@ const char EVTABLE_USAGE[] =
     "  -T, --today                  mark current day with #today in HTML file\n"
     "  -z, --timezone=country/city  adjust for this timezone (default: GMT)\n"
     "  -m, --monday                 draw Monday as first week day (Sunday is default)\n"
-    "  options -p, -P, -c, -C, --match and --not-match may be repeated\n"
     "  start is of the form yyyymmdd, e.g., 20020927 (27 Sep 2002)\n"
     "  duration is in days or weeks, e.g., P5W (5 weeks) or P60D (60 days)\n"
     "  file is an iCalendar file, default is standard input\n";
@@ -39,10 +36,7 @@ const char EVSIFT_USAGE[] =
     "  -P, --not-class=CLASS        exclude (PUBLIC, CONFIDENTIAL, PRIVATE, NONE)\n"
     "  -c, --category=CATEGORY      only events of this category\n"
     "  -C, --not-category=CATEGORY  exclude events of this category\n"
-    "      --match=PATTERN          only events whose text matches\n"
-    "      --not-match=PATTERN      exclude events whose text matches\n"
     "      --add-category=CATEGORY  add category to output events\n"
-    "  options -p, -P, -c, -C, --match and --not-match may be repeated\n"
     "  input and output are iCalendar files\n";
 
 // The project's version comes from the build (CMake's project version).

@@ -1,9 +1,11 @@
 // page_test.js: opens evtable's published pages in headless Chromium with
 // the shipped style sheet and checks what readers get: no serious or
 // critical accessibility violation in either colour scheme on a desktop and
-// a phone, status marks that read well, readable text and no sideways
-// scrolling on the phone, and a printout of one landscape page per month
-// with no week row split.
+// a phone, status marks that read well (signs on a page in another language
+// than English), readable text and no sideways scrolling on the phone,
+// weekday names on the phone that match their columns in both week starts,
+// a right-to-left page whose weeks run from the right, and a printout of one
+// landscape page per month with no week row split.
 //
 //   node page_test.js CHROMIUM WORK DEMO.html:MONTHS [BUSY.html ...]
 //
@@ -116,7 +118,11 @@ async function check_event_marks(page, where, failures)
 {
     const found = await page.evaluate(() => {
         const problems = [];
-        const marks = {TENTATIVE: '(tentative)', CANCELLED: '(cancelled)'};
+        // A page in another language shows signs: ICU has no words for these.
+        const english = !document.documentElement.lang ||
+                        /^en(-|$)/i.test(document.documentElement.lang);
+        const marks = english ? {TENTATIVE: '(tentative)', CANCELLED: '(cancelled)'}
+                              : {TENTATIVE: '(?)', CANCELLED: '(\u2715)'};
         for (const [status, mark] of Object.entries(marks)) {
             for (const summary of document.querySelectorAll(`div.vevent.${status} span.summary`)) {
                 const style = getComputedStyle(summary, '::after');
@@ -143,6 +149,48 @@ async function check_event_marks(page, where, failures)
     });
     if (found.length > 0)
         failures.push(`${where}: event marks\n` + found.map((line) => '    ' + line).join('\n'));
+}
+
+// On the phone each day names its weekday by its column: the name must be
+// the short form of the column's heading, in both week starts and every
+// language. A right-to-left page runs its columns from the right.
+async function check_weekdays_and_direction(page, viewport, where, failures)
+{
+    const found = await page.evaluate((phone) => {
+        const problems = [];
+        const plain = (text) => text.replace(/^"|"$/g, '').replace(/\.$/, '').toLowerCase();
+        for (const table of document.querySelectorAll('table')) {
+            const headings = Array.from(table.querySelectorAll('thead th')).map((th) => th.textContent);
+            if (!phone) {
+                const cells = table.querySelectorAll('thead th');
+                const first = cells[0].getBoundingClientRect().left;
+                const last = cells[cells.length - 1].getBoundingClientRect().left;
+                const rtl = getComputedStyle(table).direction === 'rtl';
+                if (rtl !== (first > last))
+                    problems.push(`${table.caption.textContent}: the first column is not at the ` +
+                                  `${rtl ? 'right' : 'left'}`);
+                continue;
+            }
+            for (const row of table.querySelectorAll('tbody tr')) {
+                Array.from(row.children).forEach((cell, column) => {
+                    const date = cell.querySelector('p.date');
+                    if (!date || cell.getClientRects().length === 0)
+                        return;
+                    const label = plain(getComputedStyle(date, '::before').content);
+                    if (!label || !headings[column].toLowerCase().startsWith(label))
+                        problems.push(`${table.caption.textContent} ${date.textContent}: labelled ` +
+                                      `"${label}" in the ${headings[column]} column`);
+                });
+            }
+        }
+        if (document.documentElement.lang && /^(ar|he|fa|ur)(-|$)/.test(document.documentElement.lang) &&
+            document.documentElement.dir !== 'rtl')
+            problems.push('a right-to-left language without dir="rtl"');
+        return Array.from(new Set(problems));
+    }, viewport.isMobile);
+    if (found.length > 0)
+        failures.push(`${where}: weekdays and direction\n` +
+                      found.slice(0, 10).map((line) => '    ' + line).join('\n'));
 }
 
 // The printout's pages, counted in the PDF's page tree: every page object
@@ -193,7 +241,7 @@ const A4_LANDSCAPE_BOX = {width: (297 - 20) * MM, height: (210 - 20) * MM};
 
 async function check_print(browser, file, months, failures)
 {
-    const where = `${path.basename(file)} printed`;
+    const where = `${path.basename(path.dirname(file))}/${path.basename(file)} printed`;
     const page = await browser.newPage();
     await page.goto('file://' + file, {waitUntil: 'load'});
     const pdf = Buffer.from(await page.pdf({format: 'A4', landscape: true, preferCSSPageSize: false}));
@@ -211,13 +259,14 @@ async function check_print(browser, file, months, failures)
 
 async function check_screen(browser, file, viewport, scheme, failures)
 {
-    const where = `${path.basename(file)} at ${viewport.width}x${viewport.height}, ${scheme}`;
+    const where = `${path.basename(path.dirname(file))}/${path.basename(file)} at ${viewport.width}x${viewport.height}, ${scheme}`;
     const page = await browser.newPage();
     await page.setViewport(viewport);
     await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
     await page.goto('file://' + file, {waitUntil: 'load'});
     await check_accessibility(page, where, failures);
     await check_event_marks(page, where, failures);
+    await check_weekdays_and_direction(page, viewport, where, failures);
     if (viewport.isMobile)
         await check_phone_reading(page, viewport, where, failures);
     await page.close();
@@ -259,7 +308,7 @@ async function main()
         tasks.push(async () => {
             const printed = await check_print(browser, absolute, months ? Number(months) : null,
                                               failures);
-            console.log(`${path.basename(file)}: printed on ${printed} A4 landscape pages`);
+            console.log(`${path.basename(path.dirname(file))}/${path.basename(file)}: printed on ${printed} A4 landscape pages`);
         });
     }
     try {

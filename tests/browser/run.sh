@@ -1,5 +1,6 @@
 #!/bin/bash
 # run.sh EVTABLE SOURCE WORK: the browser test. Renders the example calendar
+# (as months, as a list, in Arabic and in German)
 # and a busy month of the benchmark's generated calendar as published pages
 # (examples/demo.sh) and checks them in headless Chromium (page_test.js).
 # Installs Chromium, Node.js and the test's npm packages when missing; exits
@@ -48,5 +49,13 @@ python3 "$source/bench/make_calendars.py" 1k "$work/generated" 6 >/dev/null
 sh "$source/examples/demo.sh" "$evtable" "$work/busy" "$work/generated/calendar-1k.ics" \
     20230601 P29D "A busy month"
 
-# The demo's three months must print on three pages.
-node "$here/page_test.js" "$chromium" "$work" "$work/demo/calendar.html:3" "$work/busy/calendar.html"
+# The list of the next events, with ids; the months in Arabic, right to
+# left, with Monday-first weeks; nine weeks in German, whose last month
+# shows days outside the period.
+sh "$source/examples/demo.sh" "$evtable" "$work/list" "" "" "" "" en --list --limit=8 --anchors -T
+sh "$source/examples/demo.sh" "$evtable" "$work/arabic" "" "" "" "" ar -m
+sh "$source/examples/demo.sh" "$evtable" "$work/german" "" 20261101 P9W "" de
+
+# The demo's three months must print on three pages, in any language.
+node "$here/page_test.js" "$chromium" "$work" "$work/demo/calendar.html:3" "$work/busy/calendar.html" \
+    "$work/list/calendar.html" "$work/arabic/calendar.html:3" "$work/german/calendar.html:3"
