@@ -24,6 +24,8 @@ endfunction()
 #                  (the program's path, as getopt names it), @WORK and
 #                  @DATA are replaced in it
 #   NAME.status    expected exit status (0 when absent)
+# UPDATE_GOLDEN=1 in ctest's environment rewrites the expected files of every
+# case that differs from what the program now does; review the diff.
 # In the arguments, @IN, @OUT, @DATA (the testdata folder) and @WORK (the
 # case's scratch folder) are replaced. After the run the scratch folder must
 # hold no file but those the case made.

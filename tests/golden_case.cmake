@@ -53,6 +53,7 @@ function(run_golden_case case work)
     ERROR_FILE ${work}/stderr
     RESULT_VARIABLE status)
 
+  file(WRITE ${work}/status "${status}\n")
   set(failures)
   set(expected_status 0)
   if(EXISTS ${base}.status)
@@ -86,11 +87,49 @@ function(run_golden_case case work)
   endif()
 
   file(GLOB left RELATIVE ${work} ${work}/* ${work}/.*)
-  list(REMOVE_ITEM left stdout stderr output.ics expected.err arguments)
+  list(REMOVE_ITEM left stdout stderr status output.ics expected.err arguments)
   if(left)
     list(APPEND failures "files left behind: ${left}")
   endif()
   set(case_failures ${failures} PARENT_SCOPE)
+endfunction()
+
+# Rewrites the case's expected files from the run left in work: standard
+# output into NAME.html (or NAME.stdout where that is the case's file),
+# standard error with the program's path and the folders put back as
+# @PROGRAM, @WORK and @DATA, the status, and the output file where the case
+# expects one. An empty result removes the file, as absent means empty.
+function(update_golden_case case work)
+  set(base ${DATA}/${case})
+  set(stdout_file ${base}.stdout)
+  if(EXISTS ${base}.html OR (NOT EXISTS ${base}.stdout AND PROGRAM MATCHES "evtable$"))
+    set(stdout_file ${base}.html)
+  endif()
+  foreach(pair "${work}/stdout|${stdout_file}" "${work}/stderr|${base}.err")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 from)
+    list(GET pair 1 to)
+    file(READ ${from} text)
+    if(to STREQUAL "${base}.err")
+      string(REPLACE "${PROGRAM}" "@PROGRAM" text "${text}")
+      string(REPLACE "${work}" "@WORK" text "${text}")
+      string(REPLACE "${DATA}" "@DATA" text "${text}")
+    endif()
+    if(text STREQUAL "")
+      file(REMOVE ${to})
+    else()
+      file(WRITE ${to} "${text}")
+    endif()
+  endforeach()
+  file(STRINGS ${work}/status status)
+  if(status STREQUAL "0")
+    file(REMOVE ${base}.status)
+  else()
+    file(WRITE ${base}.status "${status}\n")
+  endif()
+  if(EXISTS ${base}.out.ics)
+    file(COPY_FILE ${work}/output.ics ${base}.out.ics)
+  endif()
 endfunction()
 
 # An absent expected file stands for empty content. The bytes are compared
