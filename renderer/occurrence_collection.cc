@@ -82,6 +82,7 @@ struct period {
     icaltimetype end;
     long first_shown_day;   // day numbers of the first and last day written
     long last_shown_day;
+    long first_needed_day;  // an instance ending before this day is not needed
 };
 
 // How a listed time (EXDATE, RDATE, RECURRENCE-ID) or an instance's start is
@@ -459,6 +460,7 @@ static icaltimetype event_end(icalcomponent *event)
 struct event_length {
     icaldurationtype duration;
     bool exact;
+    long longest_days;   // whole days it spans at most, rounded up
 };
 
 static event_length length_of(icalcomponent *event, icaltimetype dtstart)
@@ -466,10 +468,13 @@ static event_length length_of(icalcomponent *event, icaltimetype dtstart)
     icalproperty *dtend = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
     if (dtend != nullptr) {
         icaltimetype end = event_end(event);
-        if (!icaltime_is_null_time(end))
-            return {icaltime_subtract(end, dtstart), true};
+        if (!icaltime_is_null_time(end)) {
+            icaldurationtype exact = icaltime_subtract(end, dtstart);
+            return {exact, true, duration_days(exact)};
+        }
     }
-    return {icalcomponent_get_duration(event), false};
+    icaldurationtype nominal = icalcomponent_get_duration(event);
+    return {nominal, false, duration_days(nominal)};
 }
 
 static bool is_zoned(const icaltimetype &t)
@@ -477,29 +482,18 @@ static bool is_zoned(const icaltimetype &t)
     return !t.is_date && t.zone != nullptr && t.zone != icaltimezone_get_utc_timezone();
 }
 
-// A time of a zone that changes its offset plus exact seconds: the sum is
-// taken in UTC. Dates and floating times add to their fields.
-static icaltimetype add_exact(icaltimetype t, icaldurationtype duration)
-{
-    if (!is_zoned(t))
-        return icaltime_add(t, duration);
-    icaltimezone *zone = const_cast<icaltimezone *>(t.zone);
-    icaltimetype utc = convert_time(t, icaltimezone_get_utc_timezone());
-    return convert_time(icaltime_add(utc, duration), zone);
-}
-
 static icaltimetype instance_end(icaltimetype start, const event_length &length)
 {
     icaldurationtype duration = length.duration;
     if (length.exact || !is_zoned(start))
-        return add_exact(start, duration);
+        return add_exact_time(start, duration);
     icaldurationtype days = icaldurationtype_null_duration();
     days.is_neg = duration.is_neg;
     days.weeks = duration.weeks;
     days.days = duration.days;
     duration.weeks = 0;
     duration.days = 0;
-    return add_exact(icaltime_add(start, days), duration);
+    return add_exact_time(icaltime_add(start, days), duration);
 }
 
 // An event's own span from DTSTART to DTEND (DTSTART without an end).
@@ -558,6 +552,10 @@ static bool use_rule_instance(collection *c, event_work *e, icaltimetype instanc
                               const event_length &length, const time_set &added)
 {
     if (!added.times.empty() && set_lists(added, instance, false))
+        return true;
+    // An instance that ends days before the period needs no zone look-up
+    // for its exact end.
+    if (day_number(instance) + length.longest_days < c->wanted.first_needed_day)
         return true;
     icaltimetype end = instance_end(instance, length);
     if (is_before(end, c->wanted.start) || is_replaced(e, instance))
@@ -726,6 +724,7 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     c.wanted.last_shown_day =
         day_number(c.wanted.end.year, c.wanted.end.month,
                    icaltime_days_in_month(c.wanted.end.month, c.wanted.end.year));
+    c.wanted.first_needed_day = day_number(period_start) - ZONE_MARGIN_DAYS - 1;
     c.occurrences = 0;
     c.document_full = false;
 

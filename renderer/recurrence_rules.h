@@ -11,7 +11,8 @@
 // picks days by its BY lists is expanded one stretch of days at a time, over
 // the days its lists allow only, each stretch ending at an UNTIL of its own;
 // and the steps that such an expansion can cost are counted against a
-// budget.
+// budget. Yearly rules with week numbers, or with weekdays among month days,
+// which libical gets wrong, are expanded here a year at a time.
 #pragma once
 
 #include <bitset>

@@ -287,6 +287,10 @@ const instances_case OWN_DAY_CASES[] = {
     {"week numbers with COUNT, started from years before the period",
      "DTSTART;VALUE=DATE:19970512\r\nRRULE:FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO;COUNT=3\r\n",
      "19990101", "P365D", {"19990517"}},
+    {"the example of RFC 5545 3.8.5.3: U.S. Presidential Election day",
+     "DTSTART:19961105T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=4;BYMONTH=11;BYDAY=TU;"
+     "BYMONTHDAY=2,3,4,5,6,7,8\r\n",
+     "19961101", "P3000D", {"19961105T090000Z", "20001107T090000Z", "20041102T090000Z"}},
     {"Mondays and Tuesdays among the 8th to 14th, every other year",
      "DTSTART:20050308T090000Z\r\nRRULE:FREQ=YEARLY;INTERVAL=2;BYDAY=MO,TU;"
      "BYMONTHDAY=8,9,10,11,12,13,14\r\n",

@@ -53,6 +53,9 @@ static const std::string &cached_iana_name(const char *tzid)
 void read_windows_zone_names(icalcomponent *root, int up_to_year)
 {
     std::vector<icalcomponent *> components{root};
+    icalcomponent *last_component = nullptr;
+    std::string last_tzid;
+    std::string last_rename;
     for (size_t i = 0; i < components.size(); i++) {
         icalcomponent *component = components[i];
         for (icalcomponent *child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
@@ -66,9 +69,17 @@ void read_windows_zone_names(icalcomponent *root, int up_to_year)
             const char *tzid = parameter != nullptr ? icalparameter_get_tzid(parameter) : nullptr;
             if (tzid == nullptr)
                 continue;
-            const std::string &iana = cached_iana_name(tzid);
-            if (!iana.empty() && find_time_zone(component, tzid, up_to_year) == nullptr)
-                icalparameter_set_tzid(parameter, iana.c_str());
+            // The properties of one component mostly share their TZID.
+            if (component != last_component || last_tzid != tzid) {
+                const std::string &iana = cached_iana_name(tzid);
+                last_rename = !iana.empty() && find_time_zone(component, tzid, up_to_year) == nullptr
+                                  ? iana
+                                  : "";
+                last_component = component;
+                last_tzid = tzid;
+            }
+            if (!last_rename.empty())
+                icalparameter_set_tzid(parameter, last_rename.c_str());
         }
     }
 }

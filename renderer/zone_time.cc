@@ -2,7 +2,10 @@
 // found once per zone.
 #include "renderer/zone_time.h"
 
+#include <algorithm>
 #include <climits>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "renderer/calendar_days.h"
@@ -80,9 +83,12 @@ static const zone_reach &reach_of(icaltimezone *zone)
     return zone_reaches[last];
 }
 
+static void forget_steady_days();
+
 void forget_zone_reaches()
 {
     zone_reaches.clear();
+    forget_steady_days();
 }
 
 // The zone that converts a time of the zone: the built-in one of its name
@@ -178,4 +184,75 @@ int compare_times(icaltimetype a, icaltimetype b)
         b = convert_time(b, utc);
     }
     return icaltime_compare(a, b);
+}
+
+namespace {
+struct zone_day {
+    const icaltimezone *zone;
+    long day;
+    bool operator==(const zone_day &other) const { return zone == other.zone && day == other.day; }
+};
+struct zone_day_hash {
+    size_t operator()(const zone_day &d) const
+    {
+        return std::hash<const void *>()(d.zone) ^ (std::hash<long>()(d.day) * 31);
+    }
+};
+}
+
+// For each zone and week looked at, the zone's offset at the midnight that
+// begins it (weeks of days counted from 1970). Emptied with the zone notes.
+static std::unordered_map<zone_day, int, zone_day_hash> week_offsets;
+
+static void forget_steady_days()
+{
+    week_offsets.clear();
+}
+
+static int offset_at_week(icaltimezone *zone, long week)
+{
+    auto found = week_offsets.find({zone, week});
+    if (found != week_offsets.end())
+        return found->second;
+    civil_day date = civil_day_of(week * 7);
+    icaltimetype midnight = icaltime_null_time();
+    midnight.year = date.year;
+    midnight.month = date.month;
+    midnight.day = date.day;
+    int offset = icaltimezone_get_utc_offset(zone, &midnight, nullptr);
+    week_offsets.emplace(zone_day{zone, week}, offset);
+    return offset;
+}
+
+static long week_of(long day)
+{
+    return day >= 0 ? day / 7 : -((-day + 6) / 7);
+}
+
+// A span of days whose neighbouring weeks begin with the same offset has no
+// change: zones change their offset twice a year, and never there and back
+// within a fortnight. Instances lie days apart, so the offsets looked up per
+// week cost little per instance.
+constexpr long MOST_STEADY_DAYS_CHECKED = 7;
+
+icaltimetype add_exact_time(icaltimetype time, icaldurationtype duration)
+{
+    icaltimetype fields = icaltime_add(time, duration);
+    icaltimezone *zone = const_cast<icaltimezone *>(time.zone);
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    if (time.is_date || zone == nullptr || zone == utc)
+        return fields;
+    // With the same offset at both ends the fields are the exact sum.
+    long start_day = day_number(time);
+    long end_day = day_number(fields);
+    long first = std::min(start_day, end_day);
+    long last = std::max(start_day, end_day);
+    const zone_reach &reach = reach_of(zone);
+    bool in_reach = reach.builtin == nullptr || first * 86400 >= reach.first_local;
+    if (time.year < LAST_ZONE_YEAR && fields.year < LAST_ZONE_YEAR && in_reach &&
+        last - first < MOST_STEADY_DAYS_CHECKED) {
+        if (offset_at_week(zone, week_of(first)) == offset_at_week(zone, week_of(last) + 1))
+            return fields;
+    }
+    return convert_time(icaltime_add(convert_time(time, utc), duration), zone);
 }

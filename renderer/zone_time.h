@@ -25,3 +25,8 @@ int compare_times(icaltimetype a, icaltimetype b);
 /// each zone is kept until this is called, which a new calendar needs (its
 /// zones may lie where freed ones lay).
 void forget_zone_reaches();
+
+/// The time so much exact time later (or earlier), in its own zone: across
+/// a change of the zone's offset the wall-clock time moves by the change.
+/// Dates and floating times add to their fields.
+icaltimetype add_exact_time(icaltimetype time, icaldurationtype duration);

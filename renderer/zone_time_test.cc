@@ -99,3 +99,35 @@ TEST(convert_time, zone_of_calendar_before_its_first_change)
     icalcomponent_free(calendar);
     forget_zone_reaches();
 }
+
+TEST(add_exact_time, wall_clock_moves_by_the_change)
+{
+    struct exact_case {
+        const char *name;
+        const char *start;
+        const char *zone;
+        const char *duration;
+        const char *end;
+    };
+    const exact_case cases[] = {
+        {"four hours across the October change", "20071027T230000", "Europe/Berlin", "PT4H",
+         "20071028T020000"},
+        {"an hour across the March change", "20070325T013000", "Europe/Berlin", "PT1H",
+         "20070325T033000"},
+        {"a day of exact time across the March change", "20070324T120000", "Europe/Berlin", "P1D",
+         "20070325T130000"},
+        {"an hour in the week of a change, not across it", "20070326T100000", "Europe/Berlin", "PT1H",
+         "20070326T110000"},
+        {"an hour in summer", "20070701T100000", "Europe/Berlin", "PT1H", "20070701T110000"},
+        {"a floating time adds to its fields", "20070325T013000", nullptr, "PT1H",
+         "20070325T023000"},
+        {"UTC", "20070325T013000", "UTC", "PT1H", "20070325T023000"},
+    };
+    for (const exact_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        icaltimetype end = add_exact_time(zoned(c.start, c.zone),
+                                          icaldurationtype_from_string(c.duration));
+        EXPECT_STREQ(c.end, icaltime_as_ical_string(icaltime_set_timezone(&end, nullptr)));
+    }
+    forget_zone_reaches();
+}
