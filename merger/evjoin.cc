@@ -78,9 +78,10 @@ int main(int argc, char **argv)
     if (argc - optind < 2)
         usage();
     merged_components merged;
+    property_names names = names_of_properties(calendar);
     for (int i = optind; i < argc - 1; i++) {
         icalcomponent *root = read_input(argv[i]);
-        move_calendar_properties(root, calendar, "evjoin");
+        move_calendar_properties(root, calendar, &names, "evjoin");
         merge_calendar(root, argv[i], &merged);
         free_parsed_tree(root);
     }

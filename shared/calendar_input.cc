@@ -148,6 +148,10 @@ struct stream_calendar {
     icalcomponent *calendar;   // null until a component is kept
     bool any_component;        // the parser gave a top-level component
     std::unordered_set<std::string> tzids;  // defined so far, where the first wins
+    // The names of the calendar's properties, read when a second calendar
+    // comes and kept up to date from then on.
+    bool names_read;
+    property_names names;
 };
 
 // The parse in progress. A parse that ends the run leaves these to the
@@ -290,7 +294,11 @@ static void take_top_level_component(stream_calendar *merged, icalcomponent *com
         return;
     }
     // A later calendar adds the properties of names not read before.
-    move_calendar_properties(component, merged->calendar, nullptr);
+    if (!merged->names_read) {
+        merged->names = names_of_properties(merged->calendar);
+        merged->names_read = true;
+    }
+    move_calendar_properties(component, merged->calendar, &merged->names, nullptr);
     if (move_children(merged, component, merged->calendar))
         icalcomponent_free(component);
     else

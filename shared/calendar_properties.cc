@@ -3,8 +3,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <string>
-#include <unordered_set>
 
 #include "shared/parse_errors.h"
 
@@ -20,25 +18,44 @@ static std::string name_of(const icalproperty *property)
     return upper;
 }
 
-void move_calendar_properties(icalcomponent *from, icalcomponent *calendar, const char *program)
+property_names names_of_properties(icalcomponent *calendar)
 {
-    std::unordered_set<std::string> present;
+    property_names names;
     for (icalproperty *property = icalcomponent_get_first_property(calendar, ICAL_ANY_PROPERTY);
          property != nullptr;
          property = icalcomponent_get_next_property(calendar, ICAL_ANY_PROPERTY))
-        present.insert(name_of(property));
-    // Each property is taken from the front of from's list, where removing
-    // it costs no search.
-    while (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY)) {
-        icalcomponent_remove_property(from, property);
-        bool note = icalproperty_isa(property) == ICAL_XLICERROR_PROPERTY;
-        if (note && program != nullptr) {
-            report_parse_error(program, "calendar", property);
-            icalproperty_free(property);
-        } else if (!note && present.count(name_of(property)) != 0) {
-            icalproperty_free(property);
-        } else {
-            icalcomponent_add_property(calendar, property);
+        names.insert(name_of(property));
+    return names;
+}
+
+void move_calendar_properties(icalcomponent *from, icalcomponent *calendar, property_names *names,
+                              const char *program)
+{
+    // Every line of a new name comes, so the names found here count only
+    // for the calendars after this one.
+    property_names added;
+    // Copies, not the properties themselves: libical's removal of a property
+    // walks the whole list, even when the property is its first.
+    for (icalproperty *property = icalcomponent_get_first_property(from, ICAL_ANY_PROPERTY);
+         property != nullptr; property = icalcomponent_get_next_property(from, ICAL_ANY_PROPERTY)) {
+        if (icalproperty_isa(property) == ICAL_XLICERROR_PROPERTY) {
+            if (program == nullptr)
+                icalcomponent_add_property(calendar, icalproperty_new_clone(property));
+            else
+                report_parse_error(program, "calendar", property);
+            continue;
+        }
+        std::string name = name_of(property);
+        if (names->count(name) == 0) {
+            added.insert(name);
+            icalcomponent_add_property(calendar, icalproperty_new_clone(property));
         }
     }
+    names->insert(added.begin(), added.end());
+}
+
+void move_calendar_properties(icalcomponent *from, icalcomponent *calendar, const char *program)
+{
+    property_names names = names_of_properties(calendar);
+    move_calendar_properties(from, calendar, &names, program);
 }

@@ -81,7 +81,6 @@ TEST(move_calendar_properties, table)
         move_calendar_properties(from, calendar, c.program);
         EXPECT_EQ(c.said, testing::internal::GetCapturedStderr());
         EXPECT_EQ(c.expected, property_lines(calendar));
-        EXPECT_EQ(0, icalcomponent_count_properties(from, ICAL_ANY_PROPERTY));
         icalcomponent_free(from);
         icalcomponent_free(calendar);
     }

@@ -12,15 +12,7 @@ source=$2
 work=$3
 here=$source/tests/browser
 
-as_root() {
-    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-apt_install() {
-    echo "Installing: $*"
-    as_root apt-get update -qq &&
-        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "$@" >/dev/null
-}
+. "$source/tests/apt_install.sh"
 
 find_chromium() {
     command -v chromium || command -v chromium-browser || true

@@ -17,15 +17,7 @@ here=$source/tests/roundtrip
 # python3 comes first on the PATH.
 python=/usr/bin/python3
 
-as_root() {
-    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-apt_install() {
-    echo "Installing: $*"
-    as_root apt-get update -qq &&
-        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "$@" >/dev/null
-}
+. "$source/tests/apt_install.sh"
 
 if ! "$python" -c 'import icalendar' 2>/dev/null; then
     apt_install python3 python3-icalendar || true
