@@ -494,6 +494,7 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
         if (count_ends_before(rule, dtstart, longest_days, c->wanted.start))
             return true;
         rule = rule_for_period(rule, dtstart, c->wanted.end);
+        rule = count_as_until(rule, dtstart);
     }
     long calls = instance_limit - e->instances;
     rule_instances instances;
