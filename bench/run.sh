@@ -342,3 +342,6 @@ hostile never 0.1 "every minute of 30 February"
 hostile counts 1 "5 x hourly by BY lists, COUNT=100000000"
 hostile ages 5 "all-day event from year 1 to 9999" 00010101 P520000W
 hostile properties 1 "minutely, 30,000 EXDATE values"
+hostile count-ages 0.1 "COUNT rules from years 1 and 1912" 20261101 P1W
+hostile never-zones 0.1 "4 zones whose rule never gives a change"
+hostile many-rules 1 "10 KB of secondly rules in New York"

@@ -4,13 +4,14 @@
 #include "renderer/month_tables.h"
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
+#include "renderer/zone_rules.h"
 #include "shared/time_zones.h"
 
 void prepare_document(icalcomponent *root, const render_settings *settings)
 {
     // Before libical resolves any TZID of the calendar.
     icaltimetype end = icaltime_add(settings->period_start, settings->period_duration);
-    drop_unsafe_zone_references(root, zone_coverage_year(end.year), "evtable");
+    drop_unusable_zones(root, zone_coverage_year(end.year));
     collect_occurrences(root, &settings->selection, settings->display_zone,
                         settings->period_start, settings->period_duration);
     sort_occurrences();
