@@ -302,7 +302,8 @@ static icaltimetype listed_time(icalcomponent *event, icalproperty *property)
 }
 
 // The first walk: notes, in document order, and the index of overrides.
-static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides)
+static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides,
+                                           long *property_count)
 {
     std::vector<event_entry> entries;
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
@@ -314,6 +315,7 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
              property = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
             if (++properties == MANY_PROPERTIES + 1)
                 note_event_with_many_properties(event);
+            ++*property_count;
             switch (icalproperty_isa(property)) {
             case ICAL_RRULE_PROPERTY:
                 if (entry.rrule == nullptr)
@@ -744,7 +746,9 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
     // The second walk goes through the VEVENTs again, taking the noted ones'
     // notes in the same order.
     forget_events_with_many_properties();
-    std::vector<event_entry> noted = walk_events(root, &c.overrides);
+    long properties = 0;
+    std::vector<event_entry> noted = walk_events(root, &c.overrides, &properties);
+    add_document_rule_steps(properties);
     auto next_noted = noted.begin();
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
          event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {

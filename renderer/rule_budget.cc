@@ -32,6 +32,11 @@ void set_shared_rule_steps(long long steps)
     shared_steps = steps;
 }
 
+void add_document_rule_steps(long properties)
+{
+    pool_left += RULE_STEPS_PER_PROPERTY * properties;
+}
+
 long long rule_steps_available()
 {
     return RULE_STEPS_EACH + pool_left;

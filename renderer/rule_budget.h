@@ -16,12 +16,19 @@ constexpr long long RULE_STEPS_EACH = 500;
 /// Steps of one document that its rules share beyond their own.
 constexpr long long RULE_STEPS_SHARED = 150000;
 
+/// Steps that each property of the document's events adds to the shared
+/// ones: a large calendar may cost what its size allows.
+constexpr long long RULE_STEPS_PER_PROPERTY = 20;
+
 /// Starts the budget of a new document.
 void start_rule_budget();
 
 /// Starts the budget unless the current document started it since the last
 /// call (its time zones were judged first).
 void continue_rule_budget();
+
+/// Adds the shared steps of the document's events' properties.
+void add_document_rule_steps(long properties);
 
 /// The steps that the next rule may spend: its own share and what is left
 /// of the pool.
