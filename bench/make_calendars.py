@@ -22,6 +22,9 @@
 #   hostile-long-list.ics   one CATEGORIES line of 800,000 values
 #   hostile-zones-behind.ics 20,000 time zones in a calendar after an empty one
 #   hostile-uids.ics        7,000 UIDs of one slot under evjoin's former hash
+#   hostile-count-ages.ics  daily and hourly rules with COUNT from years 1 and 1912
+#   hostile-never-zones.ics four zones whose rule never gives a change
+#   hostile-many-rules.ics  10 KB of secondly rules in New York
 # With --zones, COUNT distinct TZIDs (5k, 20k or a plain number):
 #   zones-COUNT.ics         one calendar of COUNT VTIMEZONEs, every fourth used
 #                           by one event (up to 20k zones fewer UIDs than the
@@ -560,11 +563,37 @@ def write_hostile(directory):
          "DTSTART:20230612T100000Z", "SUMMARY:One slot", "END:VEVENT"]
         for uid in colliding_uids(7000)))
     uids.append("END:VCALENDAR")
+    # Rules with COUNT from long ago whose last instances fall in 2026.
+    count_ages = head + ["BEGIN:VEVENT", "UID:a", "DTSTART;VALUE=DATE:00010101",
+                         "RRULE:FREQ=DAILY;COUNT=739925", "END:VEVENT",
+                         "BEGIN:VEVENT", "UID:b", "DTSTART:19120101T000000Z",
+                         "RRULE:FREQ=HOURLY;COUNT=999999", "END:VEVENT", "END:VCALENDAR"]
+    # Four zones whose observance rule never gives a change, each used once.
+    never_zones = list(head)
+    for n in range(4):
+        never_zones += ["BEGIN:VTIMEZONE", "TZID:Never/%d" % n, "BEGIN:STANDARD",
+                        "DTSTART:20051030T030000", "TZOFFSETFROM:+0200", "TZOFFSETTO:+0100",
+                        "RRULE:FREQ=DAILY;BYMONTH=2;BYMONTHDAY=30", "END:STANDARD",
+                        "END:VTIMEZONE"]
+    for n in range(4):
+        never_zones += ["BEGIN:VEVENT", "UID:z%d" % n,
+                        "DTSTART;TZID=Never/%d:20230612T100000" % n, "END:VEVENT"]
+    never_zones.append("END:VCALENDAR")
+    # 10 KB of secondly rules in a zone, each worth a hundred thousand blocks.
+    many_rules = list(head)
+    n = 0
+    while sum(len(line) + 2 for line in many_rules) < 9850:
+        many_rules += ["BEGIN:VEVENT",
+                       "DTSTART;TZID=America/New_York:20230606T%02d0000" % (n % 24),
+                       "RRULE:FREQ=SECONDLY", "END:VEVENT"]
+        n += 1
+    many_rules.append("END:VCALENDAR")
     for name, lines in (("minutely", minutely), ("century", century), ("long-word", long_word),
                         ("exdates", exdates), ("overrides", overrides), ("never", never),
                         ("counts", counts), ("ages", ages), ("properties", properties),
                         ("long-list", long_list), ("zones-behind", zones_behind),
-                        ("uids", uids)):
+                        ("uids", uids), ("count-ages", count_ages), ("never-zones", never_zones),
+                        ("many-rules", many_rules)):
         write(os.path.join(directory, "hostile-%s.ics" % name), b"".join(fold(l) for l in lines))
 
 

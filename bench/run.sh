@@ -357,3 +357,6 @@ hostile properties 1 "minutely, 30,000 EXDATE values"
 hostile long-list 1 "one line of 800,000 categories"
 hostile_with evsift zones-behind 2 "20,000 zones behind an empty calendar"
 hostile_with evjoin uids 1 "7,000 UIDs of one slot of the former hash"
+hostile count-ages 0.1 "COUNT rules from years 1 and 1912" 20261101 P1W
+hostile never-zones 0.1 "4 zones whose rule never gives a change"
+hostile many-rules 1 "10 KB of secondly rules in New York"

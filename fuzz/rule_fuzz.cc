@@ -11,6 +11,7 @@
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
+#include "renderer/zone_rules.h"
 #include "shared/time_zones.h"
 
 namespace {
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (root == nullptr)
         return 0;
     icaltimetype end = icaltime_add(period_start, period_duration);
-    drop_unsafe_zone_references(root, zone_coverage_year(end.year), "evtable");
+    drop_unusable_zones(root, zone_coverage_year(end.year));
     const char *zone_name = DISPLAY_ZONES[pick(data[8], DISPLAY_ZONES)];
     icaltimezone *display_zone =
         zone_name != nullptr ? icaltimezone_get_builtin_timezone(zone_name) : nullptr;

@@ -67,6 +67,39 @@ const count_case COUNT_CASES[] = {
      "20261001", "P8W"},
     {"daily of several days, count over just before", "DTSTART;VALUE=DATE:20261001\r\n"
      "DTEND;VALUE=DATE:20261009\r\nRRULE:FREQ=DAILY;INTERVAL=3;COUNT=6\r\n", "20261020", "P2W"},
+    {"daily from 1990, count ending inside the period", "DTSTART:19900101T100000Z\r\n"
+     "DTEND:19900101T110000Z\r\nRRULE:FREQ=DAILY;INTERVAL=3;COUNT=4479\r\n", "20261001", "P4W"},
+    {"all-day daily from 1990, count ending inside", "DTSTART;VALUE=DATE:19900101\r\n"
+     "RRULE:FREQ=DAILY;COUNT=13448\r\n", "20261001", "P4W"},
+    {"daily in Berlin from 1990, count ending inside", "DTSTART;TZID=Europe/Berlin:19900101T083000\r\n"
+     "DTEND;TZID=Europe/Berlin:19900101T093000\r\nRRULE:FREQ=DAILY;COUNT=13448\r\n", "20261001",
+     "P6W"},
+    {"floating hourly, count ending inside", "DTSTART:20000101T013000\r\n"
+     "RRULE:FREQ=HOURLY;INTERVAL=7;COUNT=33563\r\n", "20261001", "P6W"},
+    {"minutely, count ending inside", "DTSTART:20200101T000010Z\r\n"
+     "RRULE:FREQ=MINUTELY;INTERVAL=130;COUNT=27516\r\n", "20261001", "P8W"},
+    {"secondly, count ending inside", "DTSTART:20260101T000000Z\r\n"
+     "RRULE:FREQ=SECONDLY;INTERVAL=3600;COUNT=6800\r\n", "20261001", "P3W"},
+    {"weekly, count ending inside", "DTSTART:19950104T090000Z\r\n"
+     "RRULE:FREQ=WEEKLY;INTERVAL=2;COUNT=830\r\n", "20261001", "P8W"},
+    {"weekly, two weeks, days across the week's start, ending inside",
+     "DTSTART:20000106T090000Z\r\nRRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=TH,SA,MO;COUNT=2095\r\n",
+     "20261001", "P4W"},
+    {"weekly from Sunday, weeks starting on Sunday, ending inside",
+     "DTSTART;TZID=America/New_York:20000102T230000\r\n"
+     "RRULE:FREQ=WEEKLY;INTERVAL=3;WKST=SU;BYDAY=SU,WE,SA;COUNT=1402\r\n", "20261001", "P5W"},
+    {"weekly, DTSTART not among the days", "DTSTART:20000104T090000Z\r\n"
+     "RRULE:FREQ=WEEKLY;BYDAY=MO,FR;COUNT=2800\r\n", "20261001", "P5W"},
+    {"monthly from year 1, count ending inside", "DTSTART;VALUE=DATE:00010115\r\n"
+     "RRULE:FREQ=MONTHLY;COUNT=24310\r\n", "20260901", "P12W"},
+    {"monthly on the 31st, count far beyond", "DTSTART;VALUE=DATE:19900131\r\n"
+     "RRULE:FREQ=MONTHLY;COUNT=5000\r\n", "20260901", "P12W"},
+    {"yearly from year 1, count ending inside", "DTSTART;VALUE=DATE:00011005\r\n"
+     "RRULE:FREQ=YEARLY;COUNT=2026\r\n", "20261001", "P2W"},
+    {"yearly from year 1, count ending just before", "DTSTART;VALUE=DATE:00011005\r\n"
+     "RRULE:FREQ=YEARLY;COUNT=2025\r\n", "20261001", "P2W"},
+    {"daily, count past the last year libical handles", "DTSTART;VALUE=DATE:19900101\r\n"
+     "RRULE:FREQ=DAILY;INTERVAL=10;COUNT=1000000\r\n", "20261001", "P4W"},
     {"repeated values in a BY list", "DTSTART:20200101T120000Z\r\n"
      "RRULE:FREQ=DAILY;BYHOUR=12,12,12;COUNT=3000\r\n", "20261025", "P1W"},
 };
@@ -108,6 +141,36 @@ TEST(count_rules, billion_seconds_over_before_the_period)
                             "20261025", "P2W", false)
                     .empty());
     EXPECT_EQ(before, recurrence_instances_taken());
+}
+
+// A count that ends inside the period, from centuries back, costs what the
+// period needs: the last instance is found by arithmetic and the rule shows
+// what the same rule ending there with UNTIL shows.
+TEST(count_rules, count_from_long_ago_costs_the_period)
+{
+    struct {
+        const char *counted;
+        const char *until;
+        const char *start;
+        const char *duration;
+    } cases[] = {
+        {"DTSTART;VALUE=DATE:00010101\r\nRRULE:FREQ=DAILY;COUNT=739925\r\n",
+         "DTSTART;VALUE=DATE:00010101\r\nRRULE:FREQ=DAILY;UNTIL=20261105\r\n", "20261101", "P1W"},
+        {"DTSTART:19120101T000000Z\r\nRRULE:FREQ=HOURLY;COUNT=999999\r\n",
+         "DTSTART:19120101T000000Z\r\nRRULE:FREQ=HOURLY;UNTIL=20260128T140000Z\r\n", "20260125",
+         "P1W"},
+        {"DTSTART:19120102T080000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=TU,TH;COUNT=11900\r\n",
+         "DTSTART:19120102T080000Z\r\nRRULE:FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20260108T080000Z\r\n",
+         "20260101", "P2W"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.counted);
+        long long before = recurrence_instances_taken();
+        std::vector<std::string> counted = occurrences(c.counted, c.start, c.duration, false);
+        EXPECT_LT(recurrence_instances_taken() - before, 1000);
+        EXPECT_FALSE(counted.empty());
+        EXPECT_EQ(occurrences(c.until, c.start, c.duration, false), counted);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/windows_zones.h"
+#include "renderer/zone_rules.h"
 #include "shared/time_zones.h"
 
 void prepare_document(icalcomponent *root, const render_settings *settings)
@@ -12,7 +13,7 @@ void prepare_document(icalcomponent *root, const render_settings *settings)
     // Before libical resolves any TZID of the calendar.
     icaltimetype end = icaltime_add(settings->period_start, settings->period_duration);
     read_windows_zone_names(root, zone_coverage_year(end.year));
-    drop_unsafe_zone_references(root, zone_coverage_year(end.year), "evtable");
+    drop_unusable_zones(root, zone_coverage_year(end.year));
     collect_occurrences(root, &settings->selection, settings->display_zone,
                         settings->period_start, settings->period_duration);
     sort_occurrences();

@@ -18,3 +18,7 @@ void set_rule_step_limit(double steps);
 
 /// The number of recurrence instances taken from libical so far.
 long long recurrence_instances_taken();
+
+/// More steps than RULE_STEPS_SHARED for the rules of each document, so that
+/// the limits of one rule can be reached.
+void set_shared_rule_steps(long long steps);

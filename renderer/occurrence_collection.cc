@@ -5,6 +5,8 @@
 #include "renderer/occurrence_collection.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string_view>
@@ -16,6 +18,7 @@
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/recurrence_rules.h"
+#include "renderer/rule_budget.h"
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 #include "shared/time_zones.h"
@@ -150,12 +153,22 @@ struct added_instance {
     icaltimetype end;
 };
 
+// The occurrences that one event has in the table.
+struct event_count {
+    const icalcomponent *event;
+    long occurrences;
+    bool cut;   // it has or had more than it keeps
+};
+
 struct collection {
     icaltimezone *display_zone;
     period wanted;
     override_index overrides;
     long occurrences;
-    bool document_full;
+    // The events with occurrences, in document order, and the most that an
+    // event may still take: the document's share, once its bound was reached.
+    std::vector<event_count> counts;
+    long share;
 };
 
 // The collection of one event.
@@ -166,6 +179,7 @@ struct event_work {
     time_set excluded;    // its EXDATE values
     long instances;       // taken from its rule and its RDATEs
     long occurrences;
+    long count_index;     // in the collection's counts; -1 before its first occurrence
 };
 
 }  // namespace
@@ -298,7 +312,8 @@ static icaltimetype listed_time(icalcomponent *event, icalproperty *property)
 }
 
 // The first walk: notes, in document order, and the index of overrides.
-static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides)
+static std::vector<event_entry> walk_events(icalcomponent *root, override_index *overrides,
+                                           long *property_count)
 {
     std::vector<event_entry> entries;
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
@@ -310,6 +325,7 @@ static std::vector<event_entry> walk_events(icalcomponent *root, override_index 
              property = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
             if (++properties == MANY_PROPERTIES + 1)
                 note_event_with_many_properties(event);
+            ++*property_count;
             switch (icalproperty_isa(property)) {
             case ICAL_RRULE_PROPERTY:
                 if (entry.rrule == nullptr)
@@ -365,14 +381,85 @@ static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rul
     icalmemory_free_buffer(text);
 }
 
-// One occurrence; false when a limit stops the event or the whole document.
+// The most occurrences that each event may keep so that the document holds
+// at most its bound: every event with fewer keeps all of them, each of the
+// others the share, and the ones left over go, one each, to the first of
+// those in document order. Events cut are marked, and keep their first
+// occurrences.
+static void share_out(collection *c)
+{
+    std::vector<long> sizes;
+    for (const event_count &count : c->counts)
+        sizes.push_back(count.occurrences);
+    std::sort(sizes.begin(), sizes.end());
+    long share = 0;
+    long below = 0;   // the occurrences of the events under the share
+    for (size_t i = 0; i < sizes.size(); i++) {
+        long others = static_cast<long>(sizes.size() - i);
+        if (below + others * sizes[i] > document_occurrence_limit) {
+            share = (document_occurrence_limit - below) / others;
+            break;
+        }
+        below += sizes[i];
+        share = sizes[i];
+    }
+    long left_over = document_occurrence_limit;
+    for (const event_count &count : c->counts)
+        left_over -= std::min(count.occurrences, share);
+    std::unordered_map<const icalcomponent *, long> kept;
+    for (event_count &count : c->counts) {
+        long keep = std::min(count.occurrences, share);
+        if (count.occurrences > share && left_over > 0) {
+            keep++;
+            left_over--;
+        }
+        if (keep < count.occurrences) {
+            count.cut = true;
+            kept[count.event] = keep;
+            c->occurrences -= count.occurrences - keep;
+            count.occurrences = keep;
+        }
+    }
+    keep_occurrences([&kept](const occurrence &record) {
+        auto found = kept.find(record.component);
+        if (found == kept.end())
+            return true;
+        return found->second-- > 0;
+    });
+    c->share = share + 1;
+}
+
+// Past its bound, the document is shared out again only after this many
+// more occurrences, so that each sharing-out frees room for many.
+static long sharing_margin()
+{
+    return document_occurrence_limit / 16 + 1;
+}
+
+// Counts an occurrence just appended; false when sharing out cut the event.
+static bool count_occurrence(collection *c, event_work *e)
+{
+    if (e->count_index < 0) {
+        e->count_index = static_cast<long>(c->counts.size());
+        c->counts.push_back({e->event, 0, false});
+    }
+    event_count &count = c->counts[static_cast<size_t>(e->count_index)];
+    count.occurrences++;
+    e->occurrences++;
+    c->occurrences++;
+    if (c->occurrences > document_occurrence_limit + sharing_margin()) {
+        share_out(c);
+        e->occurrences = c->counts[static_cast<size_t>(e->count_index)].occurrences;
+        return !c->counts[static_cast<size_t>(e->count_index)].cut;
+    }
+    return true;
+}
+
+// One occurrence; false when a limit stops the event.
 static bool append_occurrence(collection *c, event_work *e, icaltimetype start, icaltimetype end)
 {
-    if (c->occurrences >= document_occurrence_limit) {
-        if (!c->document_full)
-            fprintf(stderr, "evtable: document cut short after %ld occurrences\n",
-                    document_occurrence_limit);
-        c->document_full = true;
+    if (e->occurrences >= c->share) {
+        c->counts[static_cast<size_t>(e->count_index)].cut = true;
         return false;
     }
     if (e->occurrences >= event_occurrence_limit) {
@@ -383,9 +470,7 @@ static bool append_occurrence(collection *c, event_work *e, icaltimetype start, 
         return false;
     }
     add_occurrence(e->event, c->display_zone, start, end);
-    e->occurrences++;
-    c->occurrences++;
-    return true;
+    return count_occurrence(c, e);
 }
 
 // The same time of day on the next day: the date steps on as icaltime_add
@@ -542,6 +627,33 @@ static std::vector<added_instance> added_instances(icalcomponent *event,
     return added;
 }
 
+// What one rule may spend: its own limits, or less when the document's
+// budget of rule steps has less left (a rule expanded from DTSTART, for
+// the tests, is not bounded by it).
+struct rule_allowance {
+    long calls;
+    double steps;
+};
+
+static rule_allowance allowance_of(long calls)
+{
+    if (expansion_from_dtstart)
+        return {calls, rule_step_limit};
+    long long available = rule_steps_available();
+    return {static_cast<long>(std::min<long long>(calls, available)),
+            std::min(rule_step_limit, static_cast<double>(available))};
+}
+
+// True when the budget rather than the rule's own limits cut it short: the
+// calls ran out and were fewer than its own, or the steps did.
+static bool cut_by_budget(const rule_allowance &allowance, const rule_instances &instances,
+                          long calls)
+{
+    if (instances.calls_left == 0)
+        return allowance.calls < calls;
+    return allowance.steps < rule_step_limit;
+}
+
 // The instances of the event's first RRULE: each one, unless an RDATE lists
 // it too, an EXDATE removes it or an override replaces it, gives the days
 // of its span. False when a limit stopped the event.
@@ -581,11 +693,14 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
         if (count_ends_before(rule, dtstart, longest_days, c->wanted.start))
             return true;
         rule = rule_for_period(rule, dtstart, c->wanted.end);
+        rule = count_as_until(rule, dtstart);
     }
     long calls = instance_limit - e->instances;
     rule_instances instances;
+    rule_allowance allowance = allowance_of(calls);
+    double steps_before = rule_steps_spent();
     start_rule_instances(&instances, rule, dtstart, c->wanted.start, c->wanted.end, longest_days,
-                         expansion_from_dtstart, calls, rule_step_limit);
+                         expansion_from_dtstart, allowance.calls, allowance.steps);
     bool more = true;
     for (;;) {
         icaltimetype instance = next_rule_instance(&instances);
@@ -600,9 +715,14 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
             break;
         }
     }
-    e->instances += calls - instances.calls_left;
+    long taken = allowance.calls - instances.calls_left;
+    e->instances += taken;
+    charge_rule_steps(taken + std::llround(rule_steps_spent() - steps_before));
     if (more && instances.cut_short) {
-        note_cut_short(e->event, e->instances);
+        if (cut_by_budget(allowance, instances, calls))
+            note_rule_steps_spent();
+        else
+            note_cut_short(e->event, e->instances);
         return false;
     }
     return more;
@@ -636,6 +756,20 @@ static bool collect_rules(collection *c, event_work *e, icaltimetype dtstart,
             return false;
     }
     return more;
+}
+
+// The document's bound, once reached, cuts the events with the most
+// occurrences to a fair share.
+static void note_shared_out(collection *c)
+{
+    if (c->occurrences > document_occurrence_limit)
+        share_out(c);
+    long cut = 0;
+    for (const event_count &count : c->counts)
+        cut += count.cut;
+    if (cut > 0)
+        fprintf(stderr, "evtable: document cut short after %ld occurrences: %ld of its events cut "
+                        "to a fair share\n", document_occurrence_limit, cut);
 }
 
 // A series: the instances of its rule, or DTSTART's alone without one, and
@@ -687,6 +821,7 @@ static void collect_event(collection *c, const event_entry &entry, icaltimetype 
     e.series_zone = dtstart.is_date ? nullptr : const_cast<icaltimezone *>(dtstart.zone);
     e.instances = 0;
     e.occurrences = 0;
+    e.count_index = -1;
     // An override is one instance: a rule, RDATEs or EXDATEs copied into it
     // are not expanded, and nothing replaces it.
     if (entry.recurrence_id != nullptr) {
@@ -726,17 +861,19 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
                    icaltime_days_in_month(c.wanted.end.month, c.wanted.end.year));
     c.wanted.first_needed_day = day_number(period_start) - ZONE_MARGIN_DAYS - 1;
     c.occurrences = 0;
-    c.document_full = false;
+    c.share = LONG_MAX;
+    continue_rule_budget();
 
     // The second walk goes through the VEVENTs again, taking the noted ones'
     // notes in the same order.
     forget_events_with_many_properties();
     forget_zone_reaches();
-    std::vector<event_entry> noted = walk_events(root, &c.overrides);
+    long properties = 0;
+    std::vector<event_entry> noted = walk_events(root, &c.overrides, &properties);
+    add_document_rule_steps(properties);
     auto next_noted = noted.begin();
     for (icalcomponent *event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
-         event != nullptr && !c.document_full;
-         event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+         event != nullptr; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
         event_entry entry{event, nullptr, false, nullptr, false, false};
         if (next_noted != noted.end() && next_noted->event == event)
             entry = *next_noted++;
@@ -747,4 +884,5 @@ void collect_occurrences(icalcomponent *root, const event_selection *selection,
             continue;
         collect_event(&c, entry, dtstart);
     }
+    note_shared_out(&c);
 }

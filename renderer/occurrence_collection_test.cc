@@ -15,6 +15,7 @@
 
 #include "renderer/expansion_controls.h"
 #include "renderer/occurrence_table.h"
+#include "renderer/rule_budget.h"
 
 namespace {
 
@@ -574,10 +575,12 @@ TEST(recurrence_instances_taken, hostile_rule_is_cut_short)
             event("UID:after\r\nDTSTART:20021001T100000Z\r\n"));
         clear_occurrences();
         long long before = recurrence_instances_taken();
+        set_shared_rule_steps(2 * MAX_RECURRENCE_INSTANCES);
         testing::internal::CaptureStderr();
         collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
                             icaltime_from_string("20020927"), icaldurationtype_from_string("P5W"));
         EXPECT_EQ(c.message, testing::internal::GetCapturedStderr());
+        set_shared_rule_steps(RULE_STEPS_SHARED);
         EXPECT_EQ(MAX_RECURRENCE_INSTANCES, recurrence_instances_taken() - before);
         occurrence_view view = occurrence_records();
         ASSERT_EQ(1, view.record_count);
@@ -616,12 +619,30 @@ TEST(collect_occurrences, limits_on_occurrences)
         {"an event without UID is named as such",
          event(centuries), "19000101", "P1000D", 100, 1000, {100},
          "evtable: an event without UID cut short after 100 occurrences\n"},
-        {"the document limit stops the collection of every later event",
+        {"the document limit cuts the largest events to a share, the first one left over",
          event("UID:a\r\n" + centuries) + event("UID:b\r\n" + centuries) +
              event("UID:c\r\nDTSTART:19000105T100000Z\r\n"),
-         "19000101", "P1000D", 100, 150, {100, 50, 0},
+         "19000101", "P1000D", 100, 150, {75, 74, 1},
          "evtable: event a cut short after 100 occurrences\n"
-         "evtable: document cut short after 150 occurrences\n"},
+         "evtable: document cut short after 150 occurrences: 2 of its events cut "
+         "to a fair share\n"},
+        {"a large event first leaves room for every small one after it",
+         event("UID:a\r\n" + centuries) + event("UID:b\r\nDTSTART:19000105T100000Z\r\n") +
+             event("UID:c\r\nDTSTART;VALUE=DATE:19000110\r\nDTEND;VALUE=DATE:19000113\r\n"),
+         "19000101", "P1000D", 100, 50, {46, 1, 3},
+         "evtable: document cut short after 50 occurrences: 1 of its events cut "
+         "to a fair share\n"},
+        {"two large events share evenly, whatever was taken before the second came",
+         event("UID:a\r\n" + centuries) + event("UID:b\r\n" + centuries), "19000101", "P1000D",
+         100, 151, {76, 75},
+         "evtable: event a cut short after 100 occurrences\n"
+         "evtable: document cut short after 151 occurrences: 2 of its events cut "
+         "to a fair share\n"},
+        {"events under the bound together are not cut",
+         event("UID:a\r\n" + centuries) + event("UID:b\r\n" + centuries), "19000101", "P1000D",
+         100, 200, {100, 100},
+         "evtable: event a cut short after 100 occurrences\n"
+         "evtable: event b cut short after 100 occurrences\n"},
     };
     for (const limit_case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,7 +24,7 @@ static occurrence *new_record()
 {
     if (stored_records == blocks.size() * BLOCK_RECORDS)
         blocks.push_back(new occurrence[BLOCK_RECORDS]);
-    occurrence *record = &blocks.back()[stored_records % BLOCK_RECORDS];
+    occurrence *record = &blocks[stored_records / BLOCK_RECORDS][stored_records % BLOCK_RECORDS];
     stored_records++;
     return record;
 }
@@ -87,6 +87,23 @@ void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype s
     } catch (const std::bad_alloc &) {
         report_and_exit(STATUS_EVTABLE_NO_MEMORY, "Out of memory\n");
     }
+}
+
+// Before any sort the table's i-th entry is the i-th record stored: the
+// kept ones move down over the room of those left out.
+void keep_occurrences(const std::function<bool(const occurrence &)> &keep)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < table.size(); i++) {
+        if (!keep(*table[i]))
+            continue;
+        occurrence *room = &blocks[kept / BLOCK_RECORDS][kept % BLOCK_RECORDS];
+        if (room != table[i])
+            *room = *table[i];
+        table[kept++] = room;
+    }
+    table.resize(kept);
+    stored_records = kept;
 }
 
 int compare_dates(const icaltimetype &a, const icaltimetype &b)

@@ -2,6 +2,8 @@
 // display order. One table per process.
 #pragma once
 
+#include <functional>
+
 #include <libical/ical.h>
 
 /// A time that all occurrences of one event share, kept once for the event:
@@ -36,6 +38,11 @@ struct occurrence_view {
 /// memory ends the run with status 1 and "Out of memory\n".
 void add_occurrence(icalcomponent *component, icaltimezone *zone, icaltimetype start,
                     icaltimetype end);
+
+/// Keeps, of the records still in the order they were appended in (before
+/// any sort), those that keep accepts, in that order; the room of the others
+/// is used again.
+void keep_occurrences(const std::function<bool(const occurrence &)> &keep);
 
 /// Orders two times by their own year, month and day fields alone.
 int compare_dates(const icaltimetype &a, const icaltimetype &b);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <strings.h>
+#include <vector>
 
 #include "renderer/calendar_days.h"
 #include "renderer/zone_time.h"
@@ -195,6 +196,125 @@ icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart
     double bound = std::min(steps * per_step, days * instances_per_day(rule));
     if (bound < static_cast<double>(rule.count))
         rule.count = 0;
+    return rule;
+}
+
+// The days, counted from DTSTART's, of one period of a weekly rule
+// (INTERVAL weeks from DTSTART's day) on which a weekday of the rule falls
+// in a week of the rule: every period holds one instance on each of them,
+// in this order. Without BYDAY, DTSTART's own weekday.
+static std::vector<long> weekly_offsets(const icalrecurrencetype &rule, long first_day,
+                                        long interval)
+{
+    std::bitset<8> weekdays;
+    for (long i = 0; i < list_length(rule.by_day); i++)
+        weekdays.set(static_cast<size_t>(icalrecurrencetype_day_day_of_week(rule.by_day[i]) & 7));
+    if (weekdays.none())
+        weekdays.set(static_cast<size_t>(civil_day_of(first_day).weekday));
+    int week_start = rule.week_start != ICAL_NO_WEEKDAY ? rule.week_start : ICAL_MONDAY_WEEKDAY;
+    long first_week = first_day - (civil_day_of(first_day).weekday - week_start + 7) % 7;
+    std::vector<long> offsets;
+    for (long offset = 0; offset < 7 * interval; offset++) {
+        long day = first_day + offset;
+        if (weekdays[static_cast<size_t>(civil_day_of(day).weekday)] &&
+            ((day - first_week) / 7) % interval == 0)
+            offsets.push_back(offset);
+    }
+    return offsets;
+}
+
+// Weekly rules of more weeks than this between their periods are left to
+// libical: their periods are long and their instances few.
+constexpr long MAX_WEEKLY_INTERVAL = 1000;
+
+icalrecurrencetype count_as_until(icalrecurrencetype rule, icaltimetype dtstart)
+{
+    if (rule.count <= 0 || !icaltime_is_null_time(rule.until) || !is_gregorian(rule) ||
+        !gives_an_instance_each_step(rule))
+        return rule;
+    icaltimezone *utc = icaltimezone_get_utc_timezone();
+    bool zoned = dtstart.zone != nullptr && dtstart.zone != utc;
+    double interval = rule.interval > 0 ? rule.interval : 1;
+    double steps = static_cast<double>(rule.count) - 1;
+    long first_day = day_number(dtstart);
+    // The last instance's day (as a double until it is known to fit) and
+    // its time of day in seconds.
+    double last_day = first_day;
+    double last_second = dtstart.hour * 3600 + dtstart.minute * 60 + dtstart.second;
+    switch (rule.freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+    case ICAL_MINUTELY_RECURRENCE:
+    case ICAL_HOURLY_RECURRENCE: {
+        if (dtstart.is_date || zoned)
+            return rule;
+        double unit = rule.freq == ICAL_SECONDLY_RECURRENCE   ? 1
+                      : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
+                                                              : 3600;
+        double seconds = last_second + steps * interval * unit;
+        last_day += std::floor(seconds / 86400);
+        last_second = std::fmod(seconds, 86400);
+        break;
+    }
+    case ICAL_DAILY_RECURRENCE:
+        last_day += steps * interval;
+        break;
+    case ICAL_WEEKLY_RECURRENCE: {
+        if (rule.interval > MAX_WEEKLY_INTERVAL)
+            return rule;
+        std::vector<long> offsets = weekly_offsets(rule, first_day, static_cast<long>(interval));
+        if (offsets.empty() || offsets[0] != 0)
+            return rule;
+        double per_period = static_cast<double>(offsets.size());
+        double periods = std::floor(steps / per_period);
+        double within = steps - periods * per_period;
+        last_day += periods * 7 * interval + static_cast<double>(offsets[static_cast<size_t>(within)]);
+        break;
+    }
+    case ICAL_MONTHLY_RECURRENCE: {
+        // Every month has the days up to the 28th.
+        if (dtstart.day > 28)
+            return rule;
+        double months = dtstart.month - 1 + steps * interval;
+        if (dtstart.year + months / 12 > LAST_RULE_YEAR + 1) {
+            last_day = HUGE_VAL;
+            break;
+        }
+        last_day = day_number(dtstart.year + static_cast<int>(months / 12),
+                              static_cast<int>(std::fmod(months, 12)) + 1, dtstart.day);
+        break;
+    }
+    case ICAL_YEARLY_RECURRENCE:
+        if (dtstart.month == 2 && dtstart.day == 29)
+            return rule;
+        if (dtstart.year + steps * interval > LAST_RULE_YEAR + 1) {
+            last_day = HUGE_VAL;
+            break;
+        }
+        last_day = day_number(dtstart.year + static_cast<int>(steps * interval), dtstart.month,
+                              dtstart.day);
+        break;
+    default:
+        return rule;
+    }
+    rule.count = 0;
+    if (last_day > static_cast<double>(day_number(LAST_RULE_YEAR, 12, 31)))
+        return rule;
+    civil_day date = civil_day_of(static_cast<long>(last_day));
+    icaltimetype until = dtstart;
+    until.year = date.year;
+    until.month = date.month;
+    until.day = date.day;
+    if (!dtstart.is_date) {
+        long second = static_cast<long>(last_second);
+        until.hour = static_cast<int>(second / 3600);
+        until.minute = static_cast<int>(second / 60 % 60);
+        until.second = static_cast<int>(second % 60);
+    }
+    // libical compares the fields of a zoned DTSTART's instances with a
+    // floating UNTIL.
+    if (zoned)
+        until.zone = nullptr;
+    rule.until = until;
     return rule;
 }
 

@@ -42,6 +42,15 @@ bool count_ends_before(const icalrecurrencetype &rule, icaltimetype dtstart, lon
 icalrecurrencetype rule_for_period(icalrecurrencetype rule, icaltimetype dtstart,
                                    icaltimetype period_end);
 
+/// The rule with its COUNT turned into an UNTIL at its last instance, found
+/// by arithmetic, for a rule whose instances lie a fixed step apart (no BY
+/// lists, or plain weekdays of a weekly rule): libical can then start it
+/// near the period instead of stepping through every instance from DTSTART.
+/// A last instance after libical's last year drops the COUNT. Other rules,
+/// and rules that repeat within a day in a zone (whose steps libical moves
+/// at changes of daylight saving in a way of its own), come back unchanged.
+icalrecurrencetype count_as_until(icalrecurrencetype rule, icaltimetype dtstart);
+
 /// The days on which a rule that steps through days or less can give an
 /// instance: month days and year days counted from the start or from the
 /// end (libical's iterator never matches those from the end: such lists are

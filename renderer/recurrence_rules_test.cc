@@ -2,6 +2,7 @@
 // that a rule's lists allow, and the work that hostile rules may cost,
 // counted in libical calls and in the steps of the stretches opened.
 #include "renderer/recurrence_rules.h"
+#include "renderer/rule_budget.h"
 
 #include <string>
 #include <vector>
@@ -204,11 +205,11 @@ const hostile_case HOSTILE_CASES[] = {
      "DURATION:-P1D\r\nRRULE:FREQ=MINUTELY;BYDAY=SU\r\n", "20261025", "P1W", 0, 1440 + 2,
      4 * 1440 + 200, ""},
     // A date does not step through hours, so no hour of the list is ever
-    // reached: the steps run out instead of years.
+    // reached: the steps run out instead of years, the document's first.
     {"a date stepping through minutes to a minute it never has",
      "DTSTART;VALUE=DATE:00010101\r\nRRULE:FREQ=MINUTELY;BYMINUTE=5;COUNT=3\r\n", "20261025",
-     "P5W", 0, 1000, MAX_RULE_STEPS,
-     "evtable: recurrence of r cut short after 1 instances\n"},
+     "P5W", 0, 1000, RULE_STEPS_SHARED + RULE_STEPS_EACH + 3 * RULE_STEPS_PER_PROPERTY,
+     "evtable: rules cut short: the document's 150000 shared rule steps are spent\n"},
 };
 
 }  // namespace

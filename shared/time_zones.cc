@@ -282,18 +282,23 @@ static bool is_within(icalcomponent *component, const std::vector<icalcomponent 
     return false;
 }
 
-void drop_unsafe_zone_references(icalcomponent *root, int up_to_year, const char *program)
+void drop_unsafe_zone_references(icalcomponent *root, int up_to_year, const char *program,
+                                 zone_judge judge)
 {
     std::vector<icalcomponent *> components = all_components(root);
     std::set<std::string> ignored;
     std::vector<icalcomponent *> removed;
     for (icalcomponent *component : components) {
-        if (icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT ||
-            !is_costly_time_zone(component, up_to_year))
+        if (icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT)
+            continue;
+        const char *reason = is_costly_time_zone(component, up_to_year)
+                                 ? "its rules change too often"
+                             : judge != nullptr ? judge(component, up_to_year)
+                                                : nullptr;
+        if (reason == nullptr)
             continue;
         const char *tzid = tzid_of(component);
-        fprintf(stderr, "%s: time zone %s ignored: its rules change too often\n",
-                program, printable(tzid).c_str());
+        fprintf(stderr, "%s: time zone %s ignored: %s\n", program, printable(tzid).c_str(), reason);
         ignored.insert(tzid);
         icalcomponent *parent = icalcomponent_get_parent(component);
         if (parent != nullptr) {

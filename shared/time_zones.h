@@ -48,5 +48,8 @@ icaltimetype zoned_time(icalcomponent *component, icalproperty *property, icalti
 /// standard error) and every TZID parameter that names one, and every TZID
 /// parameter that names no VTIMEZONE of its component's ancestors and is not
 /// a plain name. The times of those parameters become floating, as for any
-/// unknown zone.
-void drop_unsafe_zone_references(icalcomponent *root, int up_to_year, const char *program);
+/// unknown zone. A judge, when given, may ignore more VTIMEZONEs the same
+/// way: it returns the reason that follows "ignored: ", or null to keep one.
+using zone_judge = const char *(*)(icalcomponent *vtimezone, int up_to_year);
+void drop_unsafe_zone_references(icalcomponent *root, int up_to_year, const char *program,
+                                 zone_judge judge = nullptr);

@@ -1,0 +1,87 @@
+// zone_rules.cc: verdicts on the observance rules of time zones.
+#include "renderer/zone_rules.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "renderer/recurrence_rules.h"
+#include "renderer/rule_budget.h"
+#include "shared/time_zones.h"
+
+// An upper bound of the steps that libical takes through one year of an
+// observance rule: a daily rule steps through every day whether its lists
+// pick it or not, the others take about one step for each week, month or
+// year. Rules that repeat within a day never get here: such zones change
+// too often.
+static long long steps_per_year(const icalrecurrencetype &rule)
+{
+    long long per_year;
+    switch (rule.freq) {
+    case ICAL_DAILY_RECURRENCE: per_year = 366; break;
+    case ICAL_WEEKLY_RECURRENCE: per_year = 53; break;
+    case ICAL_MONTHLY_RECURRENCE: per_year = 12; break;
+    default: per_year = 1; break;
+    }
+    long long interval = rule.interval > 0 ? rule.interval : 1;
+    return (per_year + interval - 1) / interval;
+}
+
+static long long observance_steps(int first_year, const icalrecurrencetype &rule, int up_to_year)
+{
+    int last_year = up_to_year;
+    if (!icaltime_is_null_time(rule.until))
+        last_year = std::min(last_year, rule.until.year);
+    long long years = last_year >= first_year ? last_year - first_year + 1 : 0;
+    return years * steps_per_year(rule);
+}
+
+const char *zone_rule_fault(icalcomponent *vtimezone, int up_to_year)
+{
+    static std::string reason;
+    std::vector<long long> steps;
+    for (icalcomponent *observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
+         observance != nullptr;
+         observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+        icalcomponent_kind kind = icalcomponent_isa(observance);
+        if (kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT)
+            continue;
+        // Before the walk through its RRULEs, which a look-up of another
+        // property would start again.
+        icalproperty *start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+        int first_year = start != nullptr ? icalproperty_get_dtstart(start).year : 0;
+        for (icalproperty *rrule = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY);
+             rrule != nullptr;
+             rrule = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
+            icalrecurrencetype rule = icalproperty_get_rrule(rrule);
+            rule_verdict verdict = judge_rule(rule);
+            if (verdict != RULE_EXPANDABLE) {
+                char *text = icalrecurrencetype_as_string_r(&rule);
+                reason = std::string("its rule ") + (text != nullptr ? text : "") +
+                         (verdict == RULE_NEVER_MATCHES ? " never gives an instance"
+                                                        : " is not supported");
+                icalmemory_free_buffer(text);
+                return reason.c_str();
+            }
+            steps.push_back(observance_steps(first_year, rule, up_to_year));
+        }
+    }
+    // Each rule has its own share; what the rules need beyond theirs comes
+    // from the pool, all of it or the zone is ignored.
+    long long beyond = 0;
+    for (long long s : steps)
+        beyond += std::max(0LL, s - RULE_STEPS_EACH);
+    if (beyond > rule_steps_available() - RULE_STEPS_EACH) {
+        note_rule_steps_spent();
+        return "working its changes out takes too many steps";
+    }
+    for (long long s : steps)
+        charge_rule_steps(s);
+    return nullptr;
+}
+
+void drop_unusable_zones(icalcomponent *root, int up_to_year)
+{
+    start_rule_budget();
+    drop_unsafe_zone_references(root, up_to_year, "evtable", zone_rule_fault);
+}
