@@ -10,6 +10,8 @@
 #include <string_view>
 #include <unordered_set>
 
+#include <sys/stat.h>
+
 #include "renderer/calendar_days.h"
 #include "renderer/recurrence_rules.h"
 #include "shared/value_lists.h"
@@ -287,25 +289,6 @@ static bool value_type_is(const line_parameters &p, std::string_view a, std::str
 // The names whose lines the judgement reads; the others are only checked
 // for what could make the parse write to standard error.
 enum event_property { OTHER, DTSTART, DTEND, DURATION, RRULE, RDATE, EXDATE, RECURRENCE_ID, UID };
-
-static event_property property_of(std::string_view name, bool *odd_case)
-{
-    static const struct {
-        const char *name;
-        event_property property;
-    } NAMES[] = {
-        {"DTSTART", DTSTART}, {"DTEND", DTEND},     {"DURATION", DURATION},
-        {"RRULE", RRULE},     {"RDATE", RDATE},     {"EXDATE", EXDATE},
-        {"RECURRENCE-ID", RECURRENCE_ID},           {"UID", UID},
-    };
-    for (const auto &entry : NAMES) {
-        if (equals_upper(name, entry.name)) {
-            *odd_case = name != entry.name;
-            return entry.property;
-        }
-    }
-    return OTHER;
-}
 
 // One RDATE value: a date, a time or a period of either end form.
 static bool add_rdate(event_facts *e, std::string_view value, const line_parameters &p)
@@ -606,32 +589,105 @@ static bool is_needed(const event_facts &e, const window &w)
     return e.rrules == 1 && !rule_misses(e, length, w);
 }
 
-// A line whose parse could write to standard error, or be cut into parts:
-// a VALUE parameter (libical warns of types it cannot read), a name with a
-// quote, a long list of values.
-static bool is_odd_line(std::string_view line, size_t name_end)
+// Where a line's name ends (at its first ';' or ':', or at the end of the
+// first physical line), and what the name holds.
+struct name_scan {
+    size_t end;
+    bool whole;       // ended by ';' or ':'
+    bool has_lower;   // a lower-case letter: it may still be a name looked for
+    bool has_quote;
+};
+
+static name_scan scan_name(const char *p, size_t length)
 {
-    if (line.substr(0, name_end).find('"') != std::string_view::npos)
+    name_scan n{length, false, false, false};
+    size_t i = 0;
+    for (;;) {
+        while (i < length && p[i] != ';' && p[i] != ':' && p[i] != '"')
+            i++;
+        if (i >= length || p[i] != '"')
+            break;
+        n.has_quote = true;
+        i++;
+    }
+    if (i < length) {
+        n.end = i;
+        n.whole = true;
+    }
+    // Only a name of the length of one looked for can be one in other case.
+    if (i == 3 || i == 5 || i == 6 || i == 7 || i == 8 || i == 13) {
+        for (size_t j = 0; j < i; j++)
+            n.has_lower |= p[j] >= 'a' && p[j] <= 'z';
+    }
+    return n;
+}
+
+// The judged properties by their exact names; odd_case is set for a name
+// that is one of them, or BEGIN or END, in other letter case.
+static event_property property_of(std::string_view name, bool has_lower, bool *odd_case)
+{
+    static const struct {
+        std::string_view name;
+        event_property property;
+    } NAMES[] = {
+        {"DTSTART", DTSTART}, {"DTEND", DTEND}, {"DURATION", DURATION},
+        {"RRULE", RRULE},     {"RDATE", RDATE}, {"EXDATE", EXDATE},
+        {"RECURRENCE-ID", RECURRENCE_ID},       {"UID", UID},
+    };
+    *odd_case = false;
+    if (has_lower) {
+        for (const auto &entry : NAMES)
+            *odd_case |= equals_upper(name, entry.name);
+        *odd_case |= equals_upper(name, "BEGIN") || equals_upper(name, "END");
+        return OTHER;
+    }
+    if (name.empty() || (name[0] != 'D' && name[0] != 'R' && name[0] != 'E' && name[0] != 'U'))
+        return OTHER;
+    for (const auto &entry : NAMES) {
+        if (name == entry.name)
+            return entry.property;
+    }
+    return OTHER;
+}
+
+// A line of a judged event that the judgement does not read: it only must
+// not be one whose parse could write to standard error or be cut into parts.
+// A VALUE parameter (libical warns of types it cannot read), a quote in the
+// name or a long list of values makes the event one to keep.
+static bool is_odd_line(const scanner &s, const logical_line &line, const name_scan &name,
+                        std::string *unfolded)
+{
+    if (name.has_quote)
         return true;
-    if (name_end < line.size() && line[name_end] == ';') {
+    const char *first = s.text + line.begin;
+    if (first[name.end] == ';') {
+        std::string_view full(first, line.first_end - line.begin);
+        if (line.folded) {
+            unfold(s, line, unfolded);
+            full = *unfolded;
+        }
         size_t value_at = 0;
-        line_parameters p = read_parameters(line, name_end, &value_at);
+        line_parameters p = read_parameters(full, name.end, &value_at);
         if (!p.readable || p.has_value)
             return true;
     }
-    return line.size() >= static_cast<size_t>(MIN_LINE_TO_CUT) &&
-           std::count(line.begin(), line.end(), ',') >= MAX_VALUES_PER_LINE;
+    // The raw line holds the unfolded one's commas, and more bytes.
+    size_t raw = line.end - line.begin;
+    return raw >= static_cast<size_t>(MIN_LINE_TO_CUT) &&
+           std::count(first, first + raw, ',') >= MAX_VALUES_PER_LINE;
 }
 
 namespace {
 
-// One scanned VEVENT of a VCALENDAR.
+// One scanned VEVENT of a VCALENDAR; its UID, without backslashes, is
+// uid_length bytes at uid_at of the UIDs' text.
 struct scanned_event {
     size_t begin;
     size_t end;
     bool needed;
     bool has_uid;
-    std::string uid;
+    size_t uid_at;
+    size_t uid_length;
 };
 
 }  // namespace
@@ -644,9 +700,65 @@ static window window_of(icaltimetype period_start, icaltimetype period_end)
     return {first * DAY - MARGIN, (last + 1) * DAY + MARGIN};
 }
 
+static void start_event(event_facts *e, size_t begin)
+{
+    e->begin = begin;
+    e->unsure = false;
+    e->dtstarts = e->dtends = e->durations = e->rrules = e->uids = e->recurrence_ids = 0;
+    e->rrule.clear();
+    e->uid.clear();
+    e->rdate_starts.clear();
+    e->rdate_lengths.clear();
+}
+
+// A BEGIN or END line, kept in open; false when the components do not nest
+// as the scan can follow them.
+static bool open_or_close(std::string_view full, std::vector<std::string> *open, bool *in_event,
+                          event_facts *facts, const logical_line &line, const window &w,
+                          std::vector<scanned_event> *events, std::string *uids)
+{
+    size_t colon = full.find(':');
+    if (colon == std::string_view::npos || (full.substr(0, colon) != "BEGIN" &&
+                                            full.substr(0, colon) != "END"))
+        return false;
+    bool begin = colon == 5;
+    std::string_view kind = full.substr(colon + 1);
+    if (kind.empty() ||
+        kind.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") != std::string_view::npos)
+        return false;
+    if (begin) {
+        if (open->size() >= MAX_SCANNED_DEPTH)
+            return false;
+        if (*in_event && (kind != "VALARM" || open->size() != 2))
+            facts->unsure = true;
+        open->emplace_back(kind);
+        if (open->size() == 2 && (*open)[0] == "VCALENDAR" && kind == "VEVENT") {
+            *in_event = true;
+            start_event(facts, line.begin);
+        }
+        return true;
+    }
+    if (open->empty() || open->back() != kind)
+        return false;
+    open->pop_back();
+    if (*in_event && open->size() == 1) {
+        *in_event = false;
+        scanned_event event{facts->begin, line.end, facts->unsure || is_needed(*facts, w),
+                            facts->uids == 1, uids->size(), 0};
+        if (event.has_uid) {
+            uids->append(facts->uid);
+            uids->erase(std::remove(uids->begin() + static_cast<long>(event.uid_at), uids->end(), '\\'),
+                        uids->end());
+            event.uid_length = uids->size() - event.uid_at;
+        }
+        events->push_back(event);
+    }
+    return true;
+}
+
 // The scan proper; false when the text must go to the parse whole.
 static bool scan_events(const char *text, size_t length, const window &w,
-                        std::vector<scanned_event> *events)
+                        std::vector<scanned_event> *events, std::string *uids)
 {
     if (memchr(text, '\0', length) != nullptr)
         return false;
@@ -663,74 +775,61 @@ static bool scan_events(const char *text, size_t length, const window &w,
     std::string unfolded;
     logical_line line;
     while (next_line(&s, &line)) {
-        std::string_view first(text + line.begin, line.first_end - line.begin);
-        size_t name_end = first.find_first_of(";:");
-        bool whole_name = name_end != std::string_view::npos;
-        std::string_view name = whole_name ? first.substr(0, name_end) : first;
-        bool begin = equals_upper(name, "BEGIN");
-        bool end = !begin && equals_upper(name, "END");
-        // Lines outside a judged event matter only when they open or close
-        // a component (or might: their name runs on past a fold).
-        if (!in_event && !begin && !end && whole_name)
+        char c = text[line.begin];
+        // Outside a judged event only BEGIN and END lines matter. A line
+        // that starts with CR may lose it to a fold.
+        if (!in_event && c != 'B' && c != 'E' && c != 'b' && c != 'e' && c != '\r')
             continue;
-        std::string_view full = first;
-        if (line.folded || !whole_name) {
+        name_scan name = scan_name(text + line.begin, line.first_end - line.begin);
+        std::string_view full(text + line.begin, line.first_end - line.begin);
+        if (!name.whole || c == '\r') {
+            // The name runs on past a fold: read it from the joined line.
             unfold(s, line, &unfolded);
             full = unfolded;
-            name_end = full.find_first_of(";:");
-            name = full.substr(0, name_end);
-            begin = equals_upper(name, "BEGIN");
-            end = !begin && equals_upper(name, "END");
-        } else {
-            while (full.size() > 1 && is_space(static_cast<unsigned char>(full.back())))
-                full.remove_suffix(1);
-        }
-        if (begin || end) {
-            if (name_end == std::string_view::npos || full[name_end] != ':' ||
-                name != (begin ? "BEGIN" : "END"))
-                return false;
-            std::string_view kind = full.substr(name_end + 1);
-            if (kind.empty() || kind.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") !=
-                                    std::string_view::npos)
-                return false;
-            if (begin) {
-                if (open.size() >= MAX_SCANNED_DEPTH)
-                    return false;
-                if (in_event && (kind != "VALARM" || open.size() != 2))
+            name = scan_name(full.data(), full.size());
+            if (!name.whole) {
+                if (in_event)
                     facts.unsure = true;
-                open.emplace_back(kind);
-                if (open.size() == 2 && open[0] == "VCALENDAR" && kind == "VEVENT") {
-                    in_event = true;
-                    facts = event_facts{};
-                    facts.begin = line.begin;
-                }
+                if (equals_upper(full, "BEGIN") || equals_upper(full, "END"))
+                    return false;
                 continue;
             }
-            if (open.empty() || open.back() != kind)
-                return false;
-            open.pop_back();
-            if (in_event && open.size() == 1) {
-                in_event = false;
-                events->push_back({facts.begin, line.end, facts.unsure || is_needed(facts, w),
-                                   facts.uids == 1, facts.uid});
+        }
+        std::string_view name_text = full.substr(0, name.end);
+        bool odd_case = false;
+        event_property property = property_of(name_text, name.has_lower, &odd_case);
+        if (name_text == "BEGIN" || name_text == "END" ||
+            (odd_case && (equals_upper(name_text, "BEGIN") || equals_upper(name_text, "END")))) {
+            if (line.folded && full.data() != unfolded.data()) {
+                unfold(s, line, &unfolded);
+                full = unfolded;
             }
+            while (full.size() > 1 && is_space(static_cast<unsigned char>(full.back())))
+                full.remove_suffix(1);
+            if (!open_or_close(full, &open, &in_event, &facts, line, w, events, uids))
+                return false;
             continue;
         }
         if (!in_event)
             continue;
-        if (name_end == std::string_view::npos) {
+        if (odd_case) {
             facts.unsure = true;
             continue;
         }
-        bool odd_case = false;
-        event_property property = open.size() == 2 ? property_of(name, &odd_case) : OTHER;
-        if (odd_case)
-            facts.unsure = true;
-        else if (property != OTHER)
-            read_event_property(&facts, property, full, name_end);
-        // The judged properties have their parameters read above.
-        if (property == OTHER ? is_odd_line(full, name_end)
-                              : full.size() >= static_cast<size_t>(MIN_LINE_TO_CUT))
+        if (property == OTHER || open.size() != 2) {
+            if (is_odd_line(s, line, name, &unfolded))
+                facts.unsure = true;
+            continue;
+        }
+        if (line.folded && full.data() != unfolded.data()) {
+            unfold(s, line, &unfolded);
+            full = unfolded;
+        }
+        while (full.size() > 1 && is_space(static_cast<unsigned char>(full.back())))
+            full.remove_suffix(1);
+        // The judged properties have their parameters read there.
+        read_event_property(&facts, property, full, name.end);
+        if (full.size() >= static_cast<size_t>(MIN_LINE_TO_CUT))
             facts.unsure = true;
     }
     return open.empty() && !s.broken;
@@ -740,25 +839,25 @@ std::vector<text_span> spans_for_period(const char *text, size_t length, icaltim
                                         icaltimetype period_end, prescan_counts *counts)
 {
     std::vector<scanned_event> events;
+    std::string uids;
     *counts = {0, 0, true};
-    if (!scan_events(text, length, window_of(period_start, period_end), &events))
+    if (!scan_events(text, length, window_of(period_start, period_end), &events, &uids))
         return {{0, length}};
     // Overrides moved into or out of the period need their series, and
     // the series its overrides: a UID that one kept event has keeps all.
     // UIDs are compared without backslashes, so that two that libical reads
     // as one are never told apart.
-    std::unordered_set<std::string> needed_uids;
-    for (scanned_event &event : events) {
-        if (event.has_uid) {
-            event.uid.erase(std::remove(event.uid.begin(), event.uid.end(), '\\'), event.uid.end());
-            if (event.needed)
-                needed_uids.insert(event.uid);
-        }
+    std::unordered_set<std::string_view> needed_uids;
+    for (const scanned_event &event : events) {
+        if (event.has_uid && event.needed)
+            needed_uids.insert(std::string_view(uids).substr(event.uid_at, event.uid_length));
     }
     std::vector<text_span> spans;
     size_t from = 0;
     for (const scanned_event &event : events) {
-        bool keep = event.needed || (event.has_uid && needed_uids.count(event.uid) > 0);
+        bool keep = event.needed ||
+                    (event.has_uid && needed_uids.count(std::string_view(uids).substr(
+                                          event.uid_at, event.uid_length)) > 0);
         counts->kept += keep;
         if (keep)
             continue;
@@ -819,16 +918,24 @@ FILE *open_period_input(FILE *input, icaltimetype period_start, icaltimetype per
                         prescan_counts *counts)
 {
     period_input *read = new period_input{};
-    char block[65536];
+    const size_t block = 65536;
+    size_t length = 0;
+    // A file's size is known: it is read into one buffer of its size.
+    struct stat status;
+    if (fstat(fileno(input), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+        read->text.resize(static_cast<size_t>(status.st_size) + block);
     for (;;) {
-        size_t count = fread(block, 1, sizeof block, input);
-        read->text.append(block, count);
-        if (count < sizeof block) {
+        if (read->text.size() < length + block)
+            read->text.resize(std::max(2 * read->text.size(), length + block));
+        size_t count = fread(&read->text[length], 1, block, input);
+        length += count;
+        if (count < block) {
             if (ferror(input))
                 read->read_error = errno != 0 ? errno : EIO;
             break;
         }
     }
+    read->text.resize(length);
     prescan_counts found;
     read->spans = spans_for_period(read->text.data(), read->text.size(), period_start, period_end,
                                    &found);
