@@ -589,6 +589,8 @@ static bool is_needed(const event_facts &e, const window &w)
     return e.rrules == 1 && !rule_misses(e, length, w);
 }
 
+namespace {
+
 // Where a line's name ends (at its first ';' or ':', or at the end of the
 // first physical line), and what the name holds.
 struct name_scan {
@@ -597,6 +599,8 @@ struct name_scan {
     bool has_lower;   // a lower-case letter: it may still be a name looked for
     bool has_quote;
 };
+
+}  // namespace
 
 static name_scan scan_name(const char *p, size_t length)
 {
