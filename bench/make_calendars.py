@@ -10,6 +10,11 @@
 #                           recurring ones with EXDATEs, RDATEs and overrides
 #   join-SIZE-1.ics .. -4   the same events spread over four files that share
 #                           a fifth of the UIDs with other LAST-MODIFIED stamps
+#   mix-SIZE.ics            a calendar as people export theirs: fifteen years
+#                           of appointments, birthdays from the year of
+#                           birth, ended and running series, a zone under its
+#                           Windows name, reminders
+#   birthdays-SIZE.ics      SIZE yearly birthdays
 #   hostile-minutely.ics    FREQ=MINUTELY from 2003, twenty years before 2023
 #   hostile-century.ics     one all-day event from 1900 to 2100
 #   hostile-long-word.ics   a summary holding one 300 KB word
@@ -675,6 +680,91 @@ def write_zone_files(label, count, directory):
               calendar(numbers, "-//Example//Bench zones part %d//EN" % (index + 1)))
 
 
+def write_mix(directory, label, size, seed):
+    """A calendar as people export theirs: fifteen years of meetings and
+    appointments, birthdays that repeat every year from the year of birth,
+    series that ended long ago and series that go on, a zone under its
+    Windows name, reminders; and a calendar of birthdays alone."""
+    r = random.Random(seed * 7919 + size)
+    gen = generator(seed * 31 + size)
+    windows = ["TZID:W. Europe Standard Time" if line.startswith("TZID:") else line
+               for line in VTIMEZONES["Europe/Berlin"] if not line.startswith("X-LIC")]
+    zones = ["W. Europe Standard Time", "Europe/Berlin", "America/New_York", None]
+    events, birthdays = [], []
+
+    def birthday():
+        born = datetime.date(r.randint(1940, 2020), r.randint(1, 12), r.randint(1, 28))
+        rule = "RRULE:FREQ=YEARLY"
+        if r.random() < 0.5:
+            rule += ";BYMONTH=%d;BYMONTHDAY=%d" % (born.month, born.day)
+        return ["BEGIN:VEVENT", "UID:" + gen.uid(),
+                "DTSTART;VALUE=DATE:" + date_text(born),
+                "DTEND;VALUE=DATE:" + date_text(born + datetime.timedelta(days=1)), rule,
+                "SUMMARY:Birthday of " + r.choice(WORDS), "TRANSP:TRANSPARENT",
+                "DTSTAMP:20240101T000000Z", "END:VEVENT"]
+
+    first = datetime.datetime(2011, 1, 1)
+    while len(events) < size:
+        draw = r.random()
+        if draw < 0.08:
+            events.append(birthday())
+            continue
+        # Recent years hold more of a calendar than early ones.
+        day = int(5480 * (1 - r.random() ** 1.7))
+        start = first + datetime.timedelta(days=day, hours=r.randint(7, 19),
+                                           minutes=r.choice([0, 0, 15, 30]))
+        zone = r.choice(zones)
+        length = datetime.timedelta(minutes=r.choice([30, 60, 60, 90]))
+        uid = gen.uid()
+        lines = ["BEGIN:VEVENT", "UID:" + uid]
+        if draw < 0.14:
+            lines.append(time_property("DTSTART", start.date(), None, True))
+            lines.append(time_property("DTEND", start.date() + datetime.timedelta(days=1), None, True))
+        else:
+            lines.append(time_property("DTSTART", start, zone, False))
+            lines.append(time_property("DTEND", start + length, zone, False))
+        overrides = []
+        if 0.14 <= draw < 0.30:
+            rule = "RRULE:FREQ=WEEKLY;BYDAY=" + DAY_NAMES[start.weekday()]
+            ending = r.random()
+            if ending < 0.6:
+                until = start + datetime.timedelta(days=r.randint(30, 700))
+                rule += ";UNTIL=" + stamp(until.replace(hour=23, minute=59))
+            elif ending < 0.75:
+                rule += ";COUNT=%d" % r.randint(2, 30)
+            lines.append(rule)
+            if r.random() < 0.3:
+                k = r.randint(1, 8)
+                instance = start + datetime.timedelta(weeks=k)
+                overrides.append(["BEGIN:VEVENT", "UID:" + uid,
+                                  time_property("RECURRENCE-ID", instance, zone, False),
+                                  time_property("DTSTART", instance + datetime.timedelta(hours=1), zone, False),
+                                  time_property("DTEND", instance + datetime.timedelta(hours=1) + length,
+                                                zone, False),
+                                  "SUMMARY:Moved", "DTSTAMP:20240101T000000Z", "END:VEVENT"])
+        lines += gen.common(start - datetime.timedelta(days=r.randint(1, 60)))
+        if r.random() < 0.3:
+            lines += ["X-MICROSOFT-CDO-BUSYSTATUS:BUSY", "X-MICROSOFT-CDO-IMPORTANCE:1"]
+        if r.random() < 0.35:
+            lines += ["BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Reminder",
+                      "TRIGGER:-PT15M", "END:VALARM"]
+        lines.append("END:VEVENT")
+        events.append(lines)
+        events += overrides
+    while len(birthdays) < size:
+        birthdays.append(birthday())
+    for name, chosen in (("mix", events[:size]), ("birthdays", birthdays)):
+        out = [fold("BEGIN:VCALENDAR"), fold("VERSION:2.0"),
+               fold("PRODID:-//Example//Bench %s//EN" % name)]
+        out += [fold(line) for line in windows]
+        for zone in ZONES[:2]:
+            out += [fold(line) for line in VTIMEZONES[zone]]
+        for event in chosen:
+            out += [fold(line) for line in event]
+        out.append(fold("END:VCALENDAR"))
+        write(os.path.join(directory, "%s-%s.ics" % (name, label)), b"".join(out))
+
+
 def parse_size(text):
     if text.endswith("k"):
         return int(text[:-1]) * 1000
@@ -701,6 +791,7 @@ def main():
           calendar_bytes(events, "-//Example//Bench calendar//EN"))
     write_join_files(groups, directory, label, random.Random(seed))
     write_hostile(directory)
+    write_mix(directory, label, size, seed)
     print("%s: %d events, %d UIDs" % (label, len(events), len(groups)))
 
 

@@ -32,7 +32,7 @@ case $seconds in
   ''|*[!0-9]*) echo "run.sh: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
 esac
 
-targets="html_text_fuzz evtable_fuzz sift_join_fuzz rule_fuzz"
+targets="html_text_fuzz evtable_fuzz scan_fuzz sift_join_fuzz rule_fuzz"
 # Calendar inputs longer than this are cut by libFuzzer; it leaves room for
 # components nested past the depth limit (about 14 bytes a level). A rule of
 # rule_fuzz is a few hundred bytes at most.

@@ -1,0 +1,77 @@
+#!/bin/bash
+# scan_test.sh: evtable with its scan before the parse against evtable
+# parsing every event (EVTABLE_WHOLE_PARSE): standard output, standard
+# error and exit status must be the same bytes. Over every case of
+# testdata/ at its own period and a year after it, and
+# over generated calendars at periods across their years.
+#
+#   scan_test.sh EVTABLE TESTDATA SCRATCH [CALENDARS]
+set -u
+program=$1
+data=$2
+work=$3
+calendars=${4:-60}
+mkdir -p "$work"
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+runs=0
+
+# compare INPUT ARGUMENTS...: one run each way.
+compare() {
+    local input=$1 status_scan=0 status_whole=0
+    shift
+    "$program" "$@" <"$input" >"$work/scan.out" 2>"$work/scan.err" || status_scan=$?
+    EVTABLE_WHOLE_PARSE=1 "$program" "$@" <"$input" >"$work/whole.out" 2>"$work/whole.err" ||
+        status_whole=$?
+    runs=$((runs + 1))
+    if [ "$status_scan" != "$status_whole" ] || ! cmp -s "$work/scan.out" "$work/whole.out" ||
+        ! cmp -s "$work/scan.err" "$work/whole.err"; then
+        failures=$((failures + 1))
+        echo "differs: evtable $* (status $status_scan, whole parse $status_whole)"
+        diff "$work/whole.err" "$work/scan.err" | head -n 5
+        diff "$work/whole.out" "$work/scan.out" | head -n 5
+    fi
+}
+
+shifted() {
+    date -u -d "$1 $2" +%Y%m%d 2>/dev/null
+}
+
+for args_file in "$data"/*.args; do
+    case=${args_file%.args}
+    grep -q '@OUT\|@WORK\|@DATA' "$args_file" && continue
+    mapfile -t args <"$args_file"
+    input=/dev/null
+    [ -f "$case.stdin" ] && input=$case.stdin
+    start_at=-1
+    for i in "${!args[@]}"; do
+        args[i]=${args[i]//@IN/$case.ics}
+        if [ "$start_at" -lt 0 ] && [[ ${args[i]} =~ ^[0-9]{8}$ ]]; then
+            start_at=$i
+        fi
+    done
+    compare "$input" "${args[@]}"
+    [ "$start_at" -ge 0 ] || continue
+    for move in "+1 year"; do
+        start=$(shifted "${args[start_at]}" "$move") || continue
+        [ -n "$start" ] || continue
+        moved=("${args[@]}")
+        moved[start_at]=$start
+        compare "$input" "${moved[@]}"
+    done
+done
+
+python3 "$here/scan_calendars.py" "$work" "$calendars" || exit 1
+periods=("20190301 P5W" "20200201 P1D" "20201220 P3W" "20210601 P365D" "20230101 P5W"
+         "20240225 P10D" "20171101 P8W")
+zones=("" "-z Pacific/Kiritimati" "-z America/Los_Angeles")
+for ((n = 1; n <= calendars; n++)); do
+    period=${periods[n % ${#periods[@]}]}
+    zone=${zones[n % ${#zones[@]}]}
+    # shellcheck disable=SC2086
+    compare /dev/null $zone $period "$work/scan-$n.ics"
+    compare /dev/null $period "$work/scan-$n.ics"
+done
+
+echo "$runs comparisons, $failures different"
+[ "$failures" = 0 ]
