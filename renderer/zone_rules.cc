@@ -55,6 +55,12 @@ const char *zone_rule_fault(icalcomponent *vtimezone, int up_to_year)
              rrule = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
             icalrecurrencetype rule = icalproperty_get_rrule(rrule);
             rule_verdict verdict = judge_rule(rule);
+            // Event rules of this shape are expanded by our own code, but a
+            // zone's rules go to libical, which reads past its week table on
+            // week numbers in a yearly rule.
+            if (rule.freq == ICAL_YEARLY_RECURRENCE &&
+                rule.by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX)
+                verdict = RULE_UNSUPPORTED;
             if (verdict != RULE_EXPANDABLE) {
                 char *text = icalrecurrencetype_as_string_r(&rule);
                 reason = std::string("its rule ") + (text != nullptr ? text : "") +
