@@ -735,12 +735,16 @@ static bool collect_rule(collection *c, event_work *e, icalproperty *rrule, ical
 static bool collect_rules(collection *c, event_work *e, icaltimetype dtstart,
                           const event_length &length, const time_set &added)
 {
+    // The rules are listed first: collecting one looks up other properties
+    // of the event, which starts libical's walk through them again.
+    std::vector<icalproperty *> rules;
+    for (icalproperty *rrule = icalcomponent_get_first_property(e->event, ICAL_RRULE_PROPERTY);
+         rrule != nullptr; rrule = icalcomponent_get_next_property(e->event, ICAL_RRULE_PROPERTY))
+        rules.push_back(rrule);
     std::vector<icaltimetype> instances;
     bool more = true;
-    for (icalproperty *rrule = icalcomponent_get_first_property(e->event, ICAL_RRULE_PROPERTY);
-         rrule != nullptr && more;
-         rrule = icalcomponent_get_next_property(e->event, ICAL_RRULE_PROPERTY))
-        more = collect_rule(c, e, rrule, dtstart, length, added, &instances);
+    for (size_t i = 0; i < rules.size() && more; i++)
+        more = collect_rule(c, e, rules[i], dtstart, length, added, &instances);
     // All rules start at DTSTART: their instances share its zone, and its
     // fields order them.
     auto earlier = [](const icaltimetype &a, const icaltimetype &b) {
