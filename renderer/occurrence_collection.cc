@@ -368,8 +368,9 @@ static std::string uid_or_placeholder(icalcomponent *event, const char *placehol
 
 static void note_cut_short(icalcomponent *event, long instances)
 {
-    fprintf(stderr, "evtable: recurrence of %s cut short after %ld instances\n",
-            uid_or_placeholder(event, "an event without UID").c_str(), instances);
+    fprintf(stderr, "evtable: recurrence of %s cut short after %ld instance%s\n",
+            uid_or_placeholder(event, "an event without UID").c_str(), instances,
+            instances == 1 ? "" : "s");
 }
 
 static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rule_verdict verdict)
@@ -464,9 +465,9 @@ static bool append_occurrence(collection *c, event_work *e, icaltimetype start, 
     }
     if (e->occurrences >= event_occurrence_limit) {
         const char *uid = icalcomponent_get_uid(e->event);
-        fprintf(stderr, "evtable: %s%s cut short after %ld occurrences\n",
+        fprintf(stderr, "evtable: %s%s cut short after %ld occurrence%s\n",
                 uid != nullptr ? "event " : "an event without UID", printable(uid).c_str(),
-                event_occurrence_limit);
+                event_occurrence_limit, event_occurrence_limit == 1 ? "" : "s");
         return false;
     }
     add_occurrence(e->event, c->display_zone, start, end);
@@ -772,8 +773,9 @@ static void note_shared_out(collection *c)
     for (const event_count &count : c->counts)
         cut += count.cut;
     if (cut > 0)
-        fprintf(stderr, "evtable: document cut short after %ld occurrences: %ld of its events cut "
-                        "to a fair share\n", document_occurrence_limit, cut);
+        fprintf(stderr, "evtable: document cut short after %ld occurrence%s: %ld of its events "
+                        "cut to a fair share\n", document_occurrence_limit,
+                document_occurrence_limit == 1 ? "" : "s", cut);
 }
 
 // A series: the instances of its rule, or DTSTART's alone without one, and

@@ -330,9 +330,9 @@ static void add_line(icalparser *parser, char *line)
     if (line != nullptr && strnlen(line, MIN_LINE_TO_CUT) == MIN_LINE_TO_CUT)
         cut = cut_value_list(line);
     if (cut.dropped > 0)
-        fprintf(stderr, "%s: %s: %zu values of one line dropped: libical keeps %zu\n",
+        fprintf(stderr, "%s: %s: %zu value%s of one line dropped: libical keeps %zu\n",
                 program_name(), printable(cut.name.c_str()).c_str(), cut.dropped,
-                LIBICAL_MAX_VALUES);
+                cut.dropped == 1 ? "" : "s", LIBICAL_MAX_VALUES);
     if (cut.parts.empty()) {
         if (icalcomponent *component = icalparser_add_line(parser, line))
             take_top_level_component(&merged, component);
