@@ -40,12 +40,7 @@ const char *zone_rule_fault(icalcomponent *vtimezone, int up_to_year)
 {
     static std::string reason;
     std::vector<long long> steps;
-    for (icalcomponent *observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
-         observance != nullptr;
-         observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
-        icalcomponent_kind kind = icalcomponent_isa(observance);
-        if (kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT)
-            continue;
+    for (icalcomponent *observance : observances_of(vtimezone)) {
         // Before the walk through its RRULEs, which a look-up of another
         // property would start again.
         icalproperty *start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);

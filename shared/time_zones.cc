@@ -174,15 +174,23 @@ static long observance_changes(icalcomponent *observance, int up_to_year)
     return changes;
 }
 
-bool is_costly_time_zone(icalcomponent *vtimezone, int up_to_year)
+std::vector<icalcomponent *> observances_of(icalcomponent *vtimezone)
 {
-    long changes = 0;
+    std::vector<icalcomponent *> observances;
     for (icalcomponent *observance = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
          observance != nullptr;
          observance = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
         icalcomponent_kind kind = icalcomponent_isa(observance);
-        if (kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT)
-            continue;
+        if (kind == ICAL_XSTANDARD_COMPONENT || kind == ICAL_XDAYLIGHT_COMPONENT)
+            observances.push_back(observance);
+    }
+    return observances;
+}
+
+bool is_costly_time_zone(icalcomponent *vtimezone, int up_to_year)
+{
+    long changes = 0;
+    for (icalcomponent *observance : observances_of(vtimezone)) {
         long more = observance_changes(observance, up_to_year);
         if (more < 0)
             return true;

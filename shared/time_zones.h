@@ -8,6 +8,8 @@
 // changes every minute costs minutes and hundreds of megabytes.
 #pragma once
 
+#include <vector>
+
 #include <libical/ical.h>
 
 /// Longest TZID that is looked up as a built-in zone.
@@ -20,6 +22,9 @@ constexpr long MAX_ZONE_CHANGES = 10000;
 /// digits and "_+-/", at most MAX_ZONE_NAME bytes, no "/"-separated part
 /// empty (no dots, so no "." or ".." either).
 bool is_plain_zone_name(const char *tzid);
+
+/// The STANDARD and DAYLIGHT observances of a VTIMEZONE, in order.
+std::vector<icalcomponent *> observances_of(icalcomponent *vtimezone);
 
 /// True when one of the VTIMEZONE's observances changes more often than
 /// daily, or covering it up to up_to_year takes more than MAX_ZONE_CHANGES
