@@ -19,6 +19,7 @@
 #include "renderer/occurrence_table.h"
 #include "renderer/recurrence_rules.h"
 #include "renderer/rule_budget.h"
+#include "shared/libical_facts.h"
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 #include "shared/time_zones.h"
@@ -73,9 +74,6 @@ static long duration_days(icaldurationtype duration)
     long seconds = icaldurationtype_as_int(duration);
     return (seconds + 86399) / 86400;
 }
-
-// Zone offsets move a date by at most a day either way; two days are safe.
-constexpr long ZONE_MARGIN_DAYS = 2;
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "renderer/calendar_days.h"
 #include "renderer/zone_time.h"
+#include "shared/libical_facts.h"
 
 static long long calls_made = 0;
 static double steps_spent = 0;
@@ -25,26 +26,12 @@ double rule_steps_spent()
     return steps_spent;
 }
 
-// Zone offsets move a date by at most a day either way; two days are safe.
-constexpr long ZONE_MARGIN_DAYS = 2;
-
-// libical gives no instance after this year.
-constexpr int LAST_RULE_YEAR = 2582;
-
 // What opening one stretch costs, counted in steps: a new iterator and the
 // search for the stretch's first day.
 constexpr double STRETCH_STEPS = 100;
 
 // The longest month of each month number, February of a leap year.
 static const int LONGEST_MONTH[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-template <size_t N> static long list_length(const short (&values)[N])
-{
-    long length = 0;
-    while (length < static_cast<long>(N) && values[length] != ICAL_RECURRENCE_ARRAY_MAX)
-        length++;
-    return length;
-}
 
 // The lengths of a rule's BY lists.
 static std::array<long, 9> by_list_lengths(const icalrecurrencetype &rule)
@@ -275,7 +262,7 @@ icalrecurrencetype count_as_until(icalrecurrencetype rule, icaltimetype dtstart)
         if (dtstart.day > 28)
             return rule;
         double months = dtstart.month - 1 + steps * interval;
-        if (dtstart.year + months / 12 > LAST_RULE_YEAR + 1) {
+        if (dtstart.year + months / 12 > LIBICAL_LAST_YEAR + 1) {
             last_day = HUGE_VAL;
             break;
         }
@@ -286,7 +273,7 @@ icalrecurrencetype count_as_until(icalrecurrencetype rule, icaltimetype dtstart)
     case ICAL_YEARLY_RECURRENCE:
         if (dtstart.month == 2 && dtstart.day == 29)
             return rule;
-        if (dtstart.year + steps * interval > LAST_RULE_YEAR + 1) {
+        if (dtstart.year + steps * interval > LIBICAL_LAST_YEAR + 1) {
             last_day = HUGE_VAL;
             break;
         }
@@ -297,7 +284,7 @@ icalrecurrencetype count_as_until(icalrecurrencetype rule, icaltimetype dtstart)
         return rule;
     }
     rule.count = 0;
-    if (last_day > static_cast<double>(day_number(LAST_RULE_YEAR, 12, 31)))
+    if (last_day > static_cast<double>(day_number(LIBICAL_LAST_YEAR, 12, 31)))
         return rule;
     civil_day date = civil_day_of(static_cast<long>(last_day));
     icaltimetype until = dtstart;
@@ -854,7 +841,7 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
         long from_day = day_number(period_start) - longest_days - margin;
         r->next_day = rule.count > 0 ? r->dtstart_day : std::max(r->dtstart_day, from_day);
         r->first_day = r->next_day;
-        r->last_day = std::min(last_day, day_number(LAST_RULE_YEAR, 12, 31));
+        r->last_day = std::min(last_day, day_number(LIBICAL_LAST_YEAR, 12, 31));
         if (!icaltime_is_null_time(rule.until))
             r->last_day = std::min(r->last_day, day_number(rule.until) + 1);
         return;
@@ -864,7 +851,7 @@ void start_rule_instances(rule_instances *r, icalrecurrencetype rule, icaltimety
     // whole, and libical does not search on through the years after it. A
     // rule whose next instance is at most a step away needs neither, and
     // the UNTIL costs a comparison at each instance.
-    if (icaltime_is_null_time(rule.until) && period_end.year < LAST_RULE_YEAR &&
+    if (icaltime_is_null_time(rule.until) && period_end.year < LIBICAL_LAST_YEAR &&
         !gives_an_instance_each_step(rule))
         r->rule.until = end_of_day(dtstart, day_number(period_end.year + 1, 12, 31));
     open_iterator_at(r, r->rule, day_near_period(r, period_start, longest_days));
@@ -1054,7 +1041,7 @@ static void start_own_days(rule_instances *r, icaltimetype period_start,
         if (from_year > r->own_year)
             r->own_year += (from_year - r->own_year) / interval * interval;
     }
-    r->own_last_year = LAST_RULE_YEAR;
+    r->own_last_year = LIBICAL_LAST_YEAR;
     if (!from_dtstart && period_end.year + 1 < r->own_last_year)
         r->own_last_year = period_end.year + 1;
     if (!icaltime_is_null_time(rule.until) && rule.until.year < r->own_last_year)

@@ -105,7 +105,7 @@ static icaltimezone *zone_for_utc(icaltimezone *zone, const icaltimetype &utc)
     return reach.builtin != nullptr && field_seconds(utc) < reach.first_utc ? reach.builtin : zone;
 }
 
-// The offset that libical uses for every time after LAST_ZONE_YEAR.
+// The offset that libical uses for every time after LIBICAL_LAST_YEAR.
 static const final_offset &offset_after_last_year(icaltimezone *zone)
 {
     for (const final_offset &known : final_offsets) {
@@ -113,7 +113,7 @@ static const final_offset &offset_after_last_year(icaltimezone *zone)
             return known;
     }
     icaltimetype last = icaltime_null_time();
-    last.year = LAST_ZONE_YEAR;
+    last.year = LIBICAL_LAST_YEAR;
     last.month = 12;
     last.day = 31;
     last.hour = 23;
@@ -151,18 +151,18 @@ static icaltimetype convert_in_reach(icaltimetype time, icaltimezone *zone)
     icaltimezone *from = const_cast<icaltimezone *>(time.zone);
     // Dates, floating times, times already in the zone, and times whose
     // conversion stays within libical's years take libical's own way.
-    if (time.is_date || from == zone || from == nullptr || time.year < LAST_ZONE_YEAR)
+    if (time.is_date || from == zone || from == nullptr || time.year < LIBICAL_LAST_YEAR)
         return icaltime_convert_to_zone(time, zone);
 
     icaltimetype result = time;
-    int from_offset = time.year > LAST_ZONE_YEAR
+    int from_offset = time.year > LIBICAL_LAST_YEAR
                           ? offset_after_last_year(from).utc_offset
                           : icaltimezone_get_utc_offset(from, &result, nullptr);
     icaltime_adjust(&result, 0, 0, 0, -from_offset);
     int is_daylight = 0;
     int to_offset = 0;
     if (zone != nullptr && zone != icaltimezone_get_utc_timezone()) {
-        if (result.year > LAST_ZONE_YEAR) {
+        if (result.year > LIBICAL_LAST_YEAR) {
             const final_offset &final = offset_after_last_year(zone);
             to_offset = final.utc_offset;
             is_daylight = final.is_daylight;
@@ -249,7 +249,7 @@ icaltimetype add_exact_time(icaltimetype time, icaldurationtype duration)
     long last = std::max(start_day, end_day);
     const zone_reach &reach = reach_of(zone);
     bool in_reach = reach.builtin == nullptr || first * 86400 >= reach.first_local;
-    if (time.year < LAST_ZONE_YEAR && fields.year < LAST_ZONE_YEAR && in_reach &&
+    if (time.year < LIBICAL_LAST_YEAR && fields.year < LIBICAL_LAST_YEAR && in_reach &&
         last - first < MOST_STEADY_DAYS_CHECKED) {
         if (offset_at_week(zone, week_of(first)) == offset_at_week(zone, week_of(last) + 1))
             return fields;

@@ -10,8 +10,7 @@
 
 #include <libical/ical.h>
 
-/// The last year for which libical works out a zone's offset changes.
-constexpr int LAST_ZONE_YEAR = 2582;
+#include "shared/libical_facts.h"
 
 /// icaltime_convert_to_zone.
 icaltimetype convert_time(icaltimetype time, icaltimezone *zone);

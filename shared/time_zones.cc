@@ -9,12 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shared/libical_facts.h"
 #include "shared/property_text.h"
-
-// libical works zones out up to this year and no further.
-constexpr int LAST_COVERED_YEAR = 2582;
-// libical covers a zone this many years past the year asked about.
-constexpr int EXTRA_COVERED_YEARS = 5;
 
 bool is_plain_zone_name(const char *tzid)
 {
@@ -39,14 +35,6 @@ bool is_plain_zone_name(const char *tzid)
         if (!allowed)
             return false;
     }
-}
-
-template <size_t N> static long list_length(const short (&values)[N])
-{
-    long length = 0;
-    while (length < static_cast<long>(N) && values[length] != ICAL_RECURRENCE_ARRAY_MAX)
-        length++;
-    return length;
 }
 
 // Days of the week in a BYDAY list with no ordinal ("SU", not "-1SU").
@@ -204,8 +192,8 @@ bool is_costly_time_zone(icalcomponent *vtimezone, int up_to_year)
 int zone_coverage_year(int year)
 {
     static int current_year = icaltime_today().year;
-    int covered = (year > current_year ? year : current_year) + EXTRA_COVERED_YEARS;
-    return covered < LAST_COVERED_YEAR ? covered : LAST_COVERED_YEAR;
+    int covered = (year > current_year ? year : current_year) + LIBICAL_EXTRA_ZONE_YEARS;
+    return covered < LIBICAL_LAST_YEAR ? covered : LIBICAL_LAST_YEAR;
 }
 
 // The verdicts on the VTIMEZONEs looked at so far, by component and year.

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-/// libical's parser keeps the first this many values of one line that it
-/// splits into values and drops the rest without a word.
-constexpr size_t LIBICAL_MAX_VALUES = 500;
+#include "shared/libical_facts.h"
+
 
 /// libical splits the line of every property that takes a list
 /// (CATEGORIES, RESOURCES, EXDATE, RDATE, FREEBUSY...), whatever its VALUE
