@@ -7,9 +7,9 @@
 
 #include "fuzz/fuzz_calendar.h"
 #include "shared/calendar_input.h"
-#include "renderer/document.h"
+#include "fuzz/fuzz_document.h"
+#include "shared/libical_facts.h"
 #include "renderer/expansion_controls.h"
-#include "renderer/occurrence_table.h"
 #include "renderer/render_settings.h"
 
 namespace {
@@ -85,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     for (const render_case &c : RENDER_CASES) {
         render_settings settings = settings_for(c);
-        render_document(root, &settings);
-        clear_occurrences();
+        render_fuzz_document(root, &settings);
     }
     icalcomponent_free(root);
     return 0;

@@ -7,6 +7,9 @@
 
 #include <libical/ical.h>
 
+/// libical's zone-information directory, set before any zone is looked up.
+constexpr char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
+
 /// The last year libical works out: its iterators give no instance after
 /// it, and it computes a zone's offset changes up to it (asked about a later
 /// time, it computes them all again on every call).

@@ -1,6 +1,6 @@
-// month_tables_test.cc: the today mark and the placing of occurrences by
+// document_test.cc: the today mark and the placing of occurrences by
 // their display-zone date, on documents written to a temporary file.
-#include "renderer/month_tables.h"
+#include "renderer/document.h"
 
 #include <cstdio>
 #include <string>
@@ -16,7 +16,7 @@ namespace {
 std::string document_text(const render_settings &settings)
 {
     fflush(stdout);
-    char name[] = "/tmp/month_tables_test.XXXXXX";
+    char name[] = "/tmp/document_test.XXXXXX";
     int fd = mkstemp(name);
     int saved = dup(STDOUT_FILENO);
     dup2(fd, STDOUT_FILENO);
