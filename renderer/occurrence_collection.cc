@@ -16,6 +16,7 @@
 #include "renderer/calendar_days.h"
 #include "renderer/event_block.h"
 #include "renderer/expansion_controls.h"
+#include "renderer/listed_times.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/recurrence_rules.h"
 #include "renderer/rule_budget.h"
@@ -86,50 +87,6 @@ struct period {
     long first_needed_day;  // an instance ending before this day is not needed
 };
 
-// How a listed time (EXDATE, RDATE, RECURRENCE-ID) or an instance's start is
-// compared: a date by its day; a time in UTC or in a zone as an instant; a
-// floating time by its fields, with which zoned times compare by their own
-// fields (as libical compares a floating time with any other).
-enum key_kind { DATE_KEY, INSTANT_KEY, FLOATING_KEY, ZONED_FIELDS_KEY };
-
-struct time_key {
-    key_kind kind;
-    long long value;
-    bool operator<(const time_key &other) const
-    {
-        return kind != other.kind ? kind < other.kind : value < other.value;
-    }
-    bool operator==(const time_key &other) const
-    {
-        return kind == other.kind && value == other.value;
-    }
-};
-
-// A listed time: a date by its day, a floating time by its fields, a zoned
-// one by its own fields too, its instant found only when an instance comes
-// near it (a zone's first conversion into a late year costs libical much).
-struct set_time {
-    time_key key;                  // DATE_KEY, FLOATING_KEY or ZONED_FIELDS_KEY
-    icaltimetype value;
-    mutable long long instant;     // of a zoned value, once found
-    mutable bool has_instant;
-    bool operator<(const set_time &other) const { return key < other.key; }
-};
-
-// Listed times, sorted once, each looked up in logarithmic time.
-struct time_set {
-    std::vector<set_time> times;
-    unsigned kinds = 0;   // one bit for each key_kind present
-    // The instants of all zoned times, sorted, when there are so many that
-    // a search among those near an instance could cost more than the
-    // instants cost at once.
-    std::vector<long long> instants;
-};
-
-// Up to this many zoned times, a set turns into instants those near an
-// instance; beyond it, all of them when it is sealed.
-constexpr size_t LAZY_ZONED_TIMES = 64;
-
 // The RECURRENCE-IDs of the overriding events of each UID.
 using override_index = std::unordered_map<std::string_view, time_set>;
 
@@ -181,125 +138,6 @@ struct event_work {
 };
 
 }  // namespace
-
-static long long field_seconds(const icaltimetype &t)
-{
-    return static_cast<long long>(day_number(t)) * 86400 + t.hour * 3600 + t.minute * 60 +
-           t.second;
-}
-
-static long long instant_seconds(const icaltimetype &t)
-{
-    icaltimezone *utc = icaltimezone_get_utc_timezone();
-    return field_seconds(t.zone == utc ? t : convert_time(t, utc));
-}
-
-// The key that tells an added instance's start from another's: a zoned
-// one by its instant.
-static time_key instance_key(const icaltimetype &t)
-{
-    if (t.is_date)
-        return {DATE_KEY, day_number(t)};
-    if (t.zone == nullptr)
-        return {FLOATING_KEY, field_seconds(t)};
-    return {INSTANT_KEY, instant_seconds(t)};
-}
-
-static void add_to_set(time_set *set, const icaltimetype &t)
-{
-    time_key key = t.is_date         ? time_key{DATE_KEY, day_number(t)}
-                   : t.zone == nullptr ? time_key{FLOATING_KEY, field_seconds(t)}
-                                       : time_key{ZONED_FIELDS_KEY, field_seconds(t)};
-    set->times.push_back({key, t, 0, false});
-    set->kinds |= 1u << key.kind;
-}
-
-static void seal_set(time_set *set)
-{
-    std::sort(set->times.begin(), set->times.end());
-    // Zoned times of the same fields in two zones are two instants.
-    auto same = [](const set_time &a, const set_time &b) {
-        return a.key == b.key && a.value.zone == b.value.zone;
-    };
-    set->times.erase(std::unique(set->times.begin(), set->times.end(), same), set->times.end());
-    size_t zoned = 0;
-    for (const set_time &t : set->times)
-        zoned += t.key.kind == ZONED_FIELDS_KEY;
-    if (zoned <= LAZY_ZONED_TIMES)
-        return;
-    for (const set_time &t : set->times) {
-        if (t.key.kind == ZONED_FIELDS_KEY)
-            set->instants.push_back(instant_seconds(t.value));
-    }
-    std::sort(set->instants.begin(), set->instants.end());
-}
-
-static bool set_holds(const time_set &set, const time_key &key)
-{
-    return (set.kinds & (1u << key.kind)) != 0 &&
-           std::binary_search(set.times.begin(), set.times.end(), set_time{key, {}, 0, false});
-}
-
-// A zone's offset from UTC is at most 99:59:59 (two digits of hours in
-// TZOFFSETTO): a zoned time's fields lie less than this from its instant.
-constexpr long long MAX_OFFSET_SECONDS = 100 * 3600;
-
-// True when a zoned time of the set is the instant of start, a zoned time
-// whose fields are fields. Only the listed times whose fields lie near are
-// turned into instants, each of them once, and start only when one of
-// those instants lies near its fields.
-static bool set_holds_instant(const time_set &set, const icaltimetype &start, long long fields)
-{
-    if ((set.kinds & (1u << ZONED_FIELDS_KEY)) == 0)
-        return false;
-    if (!set.instants.empty()) {
-        long long instant = instant_seconds(start);
-        return std::binary_search(set.instants.begin(), set.instants.end(), instant);
-    }
-    set_time low{{ZONED_FIELDS_KEY, fields - 2 * MAX_OFFSET_SECONDS}, {}, 0, false};
-    bool has_instant = false;
-    long long instant = 0;
-    for (auto t = std::lower_bound(set.times.begin(), set.times.end(), low);
-         t != set.times.end() && t->key.kind == ZONED_FIELDS_KEY &&
-         t->key.value <= fields + 2 * MAX_OFFSET_SECONDS;
-         ++t) {
-        if (!t->has_instant) {
-            t->instant = instant_seconds(t->value);
-            t->has_instant = true;
-        }
-        if (t->instant < fields - MAX_OFFSET_SECONDS || t->instant > fields + MAX_OFFSET_SECONDS)
-            continue;
-        if (!has_instant) {
-            instant = instant_seconds(start);
-            has_instant = true;
-        }
-        if (t->instant == instant)
-            return true;
-    }
-    return false;
-}
-
-// True when the set lists the instance's start: a date its date, a floating
-// time its fields (and a zoned one by its own fields), a zoned time its
-// instant. With dates_cover_days, a listed date also covers every instance
-// that starts on that day as the series' zone sees it (series_zone, null
-// for the instance's own fields), whatever zone the instance was given in.
-static bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days,
-                      icaltimezone *series_zone = nullptr)
-{
-    if (start.is_date)
-        return set_holds(set, {DATE_KEY, day_number(start)});
-    if (dates_cover_days && (set.kinds & (1u << DATE_KEY)) != 0) {
-        bool other_zone = series_zone != nullptr && start.zone != nullptr && start.zone != series_zone;
-        icaltimetype day = other_zone ? convert_time(start, series_zone) : start;
-        if (set_holds(set, {DATE_KEY, day_number(day)}))
-            return true;
-    }
-    long long fields = field_seconds(start);
-    if (start.zone == nullptr)
-        return set_holds(set, {FLOATING_KEY, fields}) || set_holds(set, {ZONED_FIELDS_KEY, fields});
-    return set_holds(set, {FLOATING_KEY, fields}) || set_holds_instant(set, start, fields);
-}
 
 // A listed value with the zone that its TZID names; the value itself, not
 // libical's reading of the property, which looks zone names up on its own.
