@@ -11,7 +11,6 @@
 #include "fuzz/fuzz_calendar.h"
 #include "fuzz/fuzz_document.h"
 #include "shared/libical_facts.h"
-#include "renderer/expansion_controls.h"
 #include "renderer/period_prescan.h"
 #include "renderer/render_settings.h"
 
@@ -77,7 +76,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     set_up_libical();
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
-    set_recurrence_instance_limit(5000);
     captured_output = tmpfile();
     captured_errors = tmpfile();
     if (captured_output == nullptr || captured_errors == nullptr ||

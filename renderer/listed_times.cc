@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "renderer/zone_time.h"
+#include "shared/time_zones.h"
 
 static long long instant_seconds(const icaltimetype &t)
 {
@@ -113,3 +114,8 @@ bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_
     return set_holds(set, {FLOATING_KEY, fields}) || set_holds_instant(set, start, fields);
 }
 
+icaltimetype listed_time(icalcomponent *event, icalproperty *property)
+{
+    icaltimetype value = icalvalue_get_datetimedate(icalproperty_get_value(property));
+    return zoned_time(event, property, value);
+}

@@ -77,3 +77,7 @@ void seal_set(time_set *set);
 /// instance was given in.
 bool set_lists(const time_set &set, const icaltimetype &start, bool dates_cover_days,
                icaltimezone *series_zone = nullptr);
+
+/// A listed value with the zone that its TZID names; the value itself, not
+/// libical's reading of the property, which looks zone names up on its own.
+icaltimetype listed_time(icalcomponent *event, icalproperty *property);

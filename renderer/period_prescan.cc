@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include "renderer/calendar_days.h"
-#include "renderer/recurrence_rules.h"
+#include "renderer/rule_verdicts.h"
 #include "shared/value_lists.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer/recurrence_rules.h"
+#include "renderer/rule_verdicts.h"
 #include "renderer/rule_budget.h"
 #include "renderer/windows_zones.h"
 #include "shared/time_zones.h"
