@@ -207,6 +207,7 @@ void print_document(const render_settings *settings, occurrence_view table)
     put_literal("<!DOCTYPE HTML>\n");
     choose_language(settings->lang);
     forget_block_ids();
+    forget_kept_properties();
     if (settings->lang != nullptr) {
         put_literal("<html lang=\"");
         put_text(settings->lang);
