@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "renderer/zone_time.h"
+#include "shared/libical_facts.h"
 #include "shared/time_zones.h"
 
 static long long instant_seconds(const icaltimetype &t)
@@ -58,10 +59,6 @@ static bool set_holds(const time_set &set, const time_key &key)
            std::binary_search(set.times.begin(), set.times.end(), set_time{key, {}, 0, false});
 }
 
-// A zone's offset from UTC is at most 99:59:59 (two digits of hours in
-// TZOFFSETTO): a zoned time's fields lie less than this from its instant.
-constexpr long long MAX_OFFSET_SECONDS = 100 * 3600;
-
 // True when a zoned time of the set is the instant of start, a zoned time
 // whose fields are fields. Only the listed times whose fields lie near are
 // turned into instants, each of them once, and start only when one of
@@ -74,18 +71,18 @@ static bool set_holds_instant(const time_set &set, const icaltimetype &start, lo
         long long instant = instant_seconds(start);
         return std::binary_search(set.instants.begin(), set.instants.end(), instant);
     }
-    set_time low{{ZONED_FIELDS_KEY, fields - 2 * MAX_OFFSET_SECONDS}, {}, 0, false};
+    set_time low{{ZONED_FIELDS_KEY, fields - 2 * MAX_ZONE_OFFSET_SECONDS}, {}, 0, false};
     bool has_instant = false;
     long long instant = 0;
     for (auto t = std::lower_bound(set.times.begin(), set.times.end(), low);
          t != set.times.end() && t->key.kind == ZONED_FIELDS_KEY &&
-         t->key.value <= fields + 2 * MAX_OFFSET_SECONDS;
+         t->key.value <= fields + 2 * MAX_ZONE_OFFSET_SECONDS;
          ++t) {
         if (!t->has_instant) {
             t->instant = instant_seconds(t->value);
             t->has_instant = true;
         }
-        if (t->instant < fields - MAX_OFFSET_SECONDS || t->instant > fields + MAX_OFFSET_SECONDS)
+        if (t->instant < fields - MAX_ZONE_OFFSET_SECONDS || t->instant > fields + MAX_ZONE_OFFSET_SECONDS)
             continue;
         if (!has_instant) {
             instant = instant_seconds(start);

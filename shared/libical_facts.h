@@ -18,6 +18,10 @@ constexpr int LIBICAL_LAST_YEAR = 2582;
 /// libical covers a zone this many years past the year asked about.
 constexpr int LIBICAL_EXTRA_ZONE_YEARS = 5;
 
+/// A VTIMEZONE's offset has two digits of hours: a zoned time's fields lie
+/// less than this from its instant, whatever zone a file defines.
+constexpr long long MAX_ZONE_OFFSET_SECONDS = 100 * 3600;
+
 /// Zone offsets move a date by at most a day either way; two days of margin
 /// around a period are safe for any zone libical knows.
 constexpr long ZONE_MARGIN_DAYS = 2;
