@@ -61,7 +61,7 @@ demo: deps build
 	@echo "Open $(CURDIR)/build/demo/calendar.html"
 
 test: test-deps
-	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DEVTOOLS_TESTS=ON \
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
 	  -DEVTOOLS_SANITIZE=ON -DEVTOOLS_WERROR=ON >/dev/null
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
