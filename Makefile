@@ -67,6 +67,7 @@ test: test-deps
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
 bench: deps build
+	cmake --build build -j $(JOBS) --target bench_programs
 	bash bench/run.sh
 
 fuzz: test-deps

@@ -10,8 +10,8 @@
 # The status is 0 when no target found anything, 1 when one did, 2 when the
 # build failed. --smoke is the CI form: it skips with status 77 when clang++
 # is missing, and keeps its corpora, logs and findings in DIR/smoke, fresh on
-# every run, away from those of full runs; the build is the same, so the test
-# build's smoke run and `make fuzz` build the targets once between them.
+# every run, away from those of full runs (the test build's smoke run passes
+# a DIR inside the test build folder).
 #
 # A finding is replayed with the target and the file:
 #   build/fuzz/bin/evtable_fuzz build/fuzz/crashes/evtable_fuzz/crash-...
