@@ -61,12 +61,13 @@ demo: deps build
 	@echo "Open $(CURDIR)/build/demo/calendar.html"
 
 test: test-deps
-	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DEVTOOLS_TESTS=ON \
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
 	  -DEVTOOLS_SANITIZE=ON -DEVTOOLS_WERROR=ON >/dev/null
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
 bench: deps build
+	cmake --build build -j $(JOBS) --target bench_programs
 	bash bench/run.sh
 
 fuzz: test-deps

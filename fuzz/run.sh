@@ -10,8 +10,8 @@
 # The status is 0 when no target found anything, 1 when one did, 2 when the
 # build failed. --smoke is the CI form: it skips with status 77 when clang++
 # is missing, and keeps its corpora, logs and findings in DIR/smoke, fresh on
-# every run, away from those of full runs; the build is the same, so the test
-# build's smoke run and `make fuzz` build the targets once between them.
+# every run, away from those of full runs (the test build's smoke run passes
+# a DIR inside the test build folder).
 #
 # A finding is replayed with the target and the file:
 #   build/fuzz/bin/evtable_fuzz build/fuzz/crashes/evtable_fuzz/crash-...
@@ -64,10 +64,16 @@ if ! command -v clang++ >/dev/null; then
   exit 2
 fi
 
-flags="-g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined"
+flags="-O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined"
 flags="$flags -fno-sanitize-recover=all"
+# The smoke build keeps only the line tables of the debugging information:
+# its reports still name file and line, and it costs an eighth less to
+# build. Full runs keep everything for the debugger.
+debug=-g
+$smoke && debug=-gline-tables-only
 echo "== building the fuzz targets in $build"
 if ! cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_C_FLAGS_DEBUG="$debug" -DCMAKE_CXX_FLAGS_DEBUG="$debug" \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="$flags" -DEVTOOLS_FUZZ=ON >/dev/null ||
    ! cmake --build "$build" -j 2 --target $targets >"$build/build.log" 2>&1; then
@@ -81,6 +87,17 @@ fi
 # option, and as evjoin merging it with itself.
 calendars=$(ls "$root"/renderer/testdata/*.ics "$root"/filter/testdata/*.ics \
   "$root"/merger/testdata/*.ics "$root"/examples/*.ics "$root"/fuzz/seeds/*.ics 2>/dev/null)
+# A target reads its whole seed corpus before its time starts to count, and
+# evtable_fuzz renders each calendar: most of a smoke run. The smoke run
+# seeds with 40 of the calendars drawn from a seed (tests/seeded_sample.sh:
+# printed, EVTOOLS_TEST_SEED replays it, EVTOOLS_FULL_TESTS=1 takes all).
+if $smoke; then
+  . "$root/tests/seeded_sample.sh"
+  sample_start fuzz_smoke
+  # shellcheck disable=SC2086
+  sample_take 40 $calendars
+  calendars="${sampled[*]}"
+fi
 seed_corpus() {
   local name=$1 corpus=$2 n=0
   mkdir -p "$corpus"

@@ -6,6 +6,10 @@
 # over generated calendars at periods across their years.
 #
 #   scan_test.sh EVTABLE TESTDATA SCRATCH [CALENDARS]
+#
+# Each run takes a seeded sample (tests/seeded_sample.sh): 48 of the cases,
+# each at both periods, and a quarter of CALENDARS calendars generated from
+# the seed; EVTOOLS_FULL_TESTS=1 takes every case and CALENDARS calendars.
 set -u
 program=$1
 data=$2
@@ -13,6 +17,8 @@ work=$3
 calendars=${4:-60}
 mkdir -p "$work"
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../tests/seeded_sample.sh"
+sample_start scan_matches_whole_parse
 failures=0
 runs=0
 
@@ -37,9 +43,13 @@ shifted() {
     date -u -d "$1 $2" +%Y%m%d 2>/dev/null
 }
 
+cases=()
 for args_file in "$data"/*.args; do
+    grep -q '@OUT\|@WORK\|@DATA' "$args_file" || cases+=("$args_file")
+done
+sample_take 48 "${cases[@]}"
+for args_file in "${sampled[@]}"; do
     case=${args_file%.args}
-    grep -q '@OUT\|@WORK\|@DATA' "$args_file" && continue
     mapfile -t args <"$args_file"
     input=/dev/null
     [ -f "$case.stdin" ] && input=$case.stdin
@@ -61,7 +71,8 @@ for args_file in "$data"/*.args; do
     done
 done
 
-python3 "$here/scan_calendars.py" "$work" "$calendars" || exit 1
+$full || calendars=$(( (calendars + 3) / 4 ))
+python3 "$here/scan_calendars.py" "$work" "$calendars" "$test_seed" || exit 1
 periods=("20190301 P5W" "20200201 P1D" "20201220 P3W" "20210601 P365D" "20230101 P5W"
          "20240225 P10D" "20171101 P8W")
 zones=("" "-z Pacific/Kiritimati" "-z America/Los_Angeles")

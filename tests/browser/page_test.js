@@ -47,7 +47,6 @@ function describe_violation(violation)
 
 async function check_accessibility(page, where, failures)
 {
-    await page.addScriptTag({content: AXE_SOURCE});
     const result = await page.evaluate(async () => {
         // Only WCAG rules and best practices that axe reports by default.
         return await axe.run(document, {resultTypes: ['violations']});
@@ -257,18 +256,31 @@ async function check_print(browser, file, months, failures)
     return pages;
 }
 
-async function check_screen(browser, file, viewport, scheme, failures)
+// One load of the page per viewport: the colour schemes follow one another
+// on it, each checked whole (the style sheet answers a change of scheme
+// without a reload, and axe is added once).
+async function check_screen(browser, file, viewport, failures)
 {
-    const where = `${path.basename(path.dirname(file))}/${path.basename(file)} at ${viewport.width}x${viewport.height}, ${scheme}`;
     const page = await browser.newPage();
     await page.setViewport(viewport);
-    await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
+    await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: SCHEMES[0]}]);
     await page.goto('file://' + file, {waitUntil: 'load'});
-    await check_accessibility(page, where, failures);
-    await check_event_marks(page, where, failures);
-    await check_weekdays_and_direction(page, viewport, where, failures);
-    if (viewport.isMobile)
-        await check_phone_reading(page, viewport, where, failures);
+    await page.addScriptTag({content: AXE_SOURCE});
+    for (const scheme of SCHEMES) {
+        const where = `${path.basename(path.dirname(file))}/${path.basename(file)} at ${viewport.width}x${viewport.height}, ${scheme}`;
+        await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
+        const applied = await page.evaluate(
+            (wanted) => matchMedia(`(prefers-color-scheme: ${wanted})`).matches, scheme);
+        if (!applied) {
+            failures.push(`${where}: the colour scheme did not apply`);
+            continue;
+        }
+        await check_accessibility(page, where, failures);
+        await check_event_marks(page, where, failures);
+        await check_weekdays_and_direction(page, viewport, where, failures);
+        if (viewport.isMobile)
+            await check_phone_reading(page, viewport, where, failures);
+    }
     await page.close();
 }
 
@@ -303,8 +315,7 @@ async function main()
         const [file, months] = argument.split(':');
         const absolute = path.resolve(file);
         for (const viewport of VIEWPORTS)
-            for (const scheme of SCHEMES)
-                tasks.push(() => check_screen(browser, absolute, viewport, scheme, failures));
+            tasks.push(() => check_screen(browser, absolute, viewport, failures));
         tasks.push(async () => {
             const printed = await check_print(browser, absolute, months ? Number(months) : null,
                                               failures);
@@ -322,7 +333,7 @@ async function main()
         console.error(`${failures.length} failed checks`);
         process.exit(1);
     }
-    console.log(`${tasks.length} checks passed`);
+    console.log(`${pages.length * (VIEWPORTS.length * SCHEMES.length + 1)} checks passed`);
 }
 
 main().catch((error) => {
