@@ -198,8 +198,7 @@ static bool is_later_definition(stream_calendar *merged, icalcomponent *zone)
 }
 
 // The children of from go to to, the VTIMEZONEs in front in reverse stream
-// order as the parser would have put them: each zone is added after those
-// before it in the stream, so that it goes before them.
+// order as the parser would have put them.
 //
 // With few VTIMEZONEs every child is taken from the front of from, where
 // removing it costs no search in the list; but each removed VTIMEZONE makes
@@ -227,12 +226,16 @@ static bool move_children(stream_calendar *merged, icalcomponent *from, icalcomp
         else
             icalcomponent_add_component(to, moved);
     }
+    // Judged in stream order, so that the first definition of a TZID wins.
+    std::vector<icalcomponent *> kept;
     for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone) {
         if (is_later_definition(merged, *zone))
             icalcomponent_free(*zone);
         else
-            icalcomponent_add_component(to, *zone);
+            kept.push_back(*zone);
     }
+    std::reverse(kept.begin(), kept.end());
+    add_time_zones(to, kept);
     return !rebuild;
 }
 
