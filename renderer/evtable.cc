@@ -82,7 +82,7 @@ static const char EVTABLE_HELP[] =
 
 [[noreturn]] static void usage()
 {
-    report_and_exit(STATUS_USAGE, EVTABLE_USAGE);
+    report_and_exit(STATUS_USAGE, "%s", EVTABLE_USAGE);
 }
 
 // The tag goes into an attribute unescaped, so only letters, digits and
