@@ -156,7 +156,7 @@ struct stream_calendar {
 
 // The parse in progress. A parse that ends the run leaves these to the
 // process exit; free_failed_parse frees them for a caller that goes on.
-static stream_calendar merged;
+static stream_calendar stream_in_progress;
 static icalparser *parser_in_progress = nullptr;
 static icalcomponent *component_being_taken = nullptr;
 static char *line_in_progress = nullptr;
@@ -338,7 +338,7 @@ static void add_line(icalparser *parser, char *line)
                 cut.dropped == 1 ? "" : "s", LIBICAL_MAX_VALUES);
     if (cut.parts.empty()) {
         if (icalcomponent *component = icalparser_add_line(parser, line))
-            take_top_level_component(&merged, component);
+            take_top_level_component(&stream_in_progress, component);
         return;
     }
     for (std::string &part : cut.parts)
@@ -356,7 +356,7 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     parser_in_progress = parser;
     icalerrorstate malformed = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
     icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
-    merged = {};
+    stream_in_progress = {};
     for (;;) {
         char *line = icalparser_get_line(parser, read_stream_line);
         line_in_progress = line;
@@ -371,11 +371,11 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     // was building: a calendar cut short must not pass for whole.
     if (icalerrno == ICAL_NEWFAILED_ERROR)
         fail_out_of_memory();
-    check_stream_end(parser, &merged, name);
-    if (merged.calendar == nullptr)
-        merged.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
-    parsed_calendar parsed{merged.calendar, parser};
-    merged = {};
+    check_stream_end(parser, &stream_in_progress, name);
+    if (stream_in_progress.calendar == nullptr)
+        stream_in_progress.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+    parsed_calendar parsed{stream_in_progress.calendar, parser};
+    stream_in_progress = {};
     parser_in_progress = nullptr;
     return parsed;
 }
@@ -405,14 +405,14 @@ void free_failed_parse()
 {
     if (component_being_taken != nullptr)
         free_tree_iteratively(component_being_taken);
-    if (merged.calendar != nullptr)
-        free_tree_iteratively(merged.calendar);
+    if (stream_in_progress.calendar != nullptr)
+        free_tree_iteratively(stream_in_progress.calendar);
     if (parser_in_progress != nullptr)
         icalparser_free(parser_in_progress);
     if (line_in_progress != nullptr)
         icalmemory_free_buffer(line_in_progress);
     line_in_progress = nullptr;
     component_being_taken = nullptr;
-    merged = {};
+    stream_in_progress = {};
     parser_in_progress = nullptr;
 }
