@@ -9,15 +9,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/test_helpers.h"
 
-std::string text_of(icalcomponent *component)
-{
-    char *text = icalcomponent_as_ical_string_r(component);
-    std::string copy = text != nullptr ? text : "";
-    free(text);
-    return copy;
-}
+namespace {
 
 std::string zone(int n)
 {
