@@ -7,9 +7,8 @@
 
 #include "fuzz/fuzz_calendar.h"
 #include "shared/calendar_input.h"
-#include "renderer/document.h"
-#include "renderer/expansion_controls.h"
-#include "renderer/occurrence_table.h"
+#include "fuzz/fuzz_document.h"
+#include "shared/libical_facts.h"
 #include "renderer/render_settings.h"
 
 namespace {
@@ -70,9 +69,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     set_up_libical();
     keep_first_zone_definitions(true);
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
-    // A rule that repeats every second gives a million occurrences in a few
-    // weeks; a few thousand show the same paths without filling memory.
-    set_recurrence_instance_limit(5000);
     if (freopen("/dev/null", "w", stdout) == nullptr)
         return 1;
     return 0;
@@ -85,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     for (const render_case &c : RENDER_CASES) {
         render_settings settings = settings_for(c);
-        render_document(root, &settings);
-        clear_occurrences();
+        render_fuzz_document(root, &settings);
     }
     icalcomponent_free(root);
     return 0;

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "fuzz/fuzz_calendar.h"
-#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/zone_rules.h"
@@ -64,15 +63,22 @@ extern "C" const char *__asan_default_options()
     return "malloc_context_size=0:quarantine_size_mb=4";
 }
 
+// A few thousand instances and occurrences show the same paths as the
+// programs' limits, without filling memory; the fuzz build takes some six
+// times longer for each step of libical.
+static collection_limits fuzz_limits()
+{
+    collection_limits limits;
+    limits.instances_per_event = 5000;
+    limits.occurrences_per_event = 5000;
+    limits.occurrences_per_document = 20000;
+    limits.steps_per_rule = 50000;
+    return limits;
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     set_up_libical();
-    // A few thousand instances and occurrences show the same paths as the
-    // programs' limits, without filling memory.
-    set_recurrence_instance_limit(5000);
-    set_occurrence_limits(5000, 20000);
-    // The fuzz build takes some six times longer for each step of libical.
-    set_rule_step_limit(50000);
     return 0;
 }
 
@@ -126,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     icaltimezone *display_zone =
         zone_name != nullptr ? icaltimezone_get_builtin_timezone(zone_name) : nullptr;
     event_selection everything{};
-    collect_occurrences(root, &everything, display_zone, period_start, period_duration);
+    static const collection_limits limits = fuzz_limits();
+    collect_occurrences(root, &everything, display_zone, period_start, period_duration, limits);
     sort_occurrences();
     clear_occurrences();
     icalcomponent_free(root);

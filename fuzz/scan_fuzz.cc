@@ -9,9 +9,8 @@
 #include <unistd.h>
 
 #include "fuzz/fuzz_calendar.h"
-#include "renderer/document.h"
-#include "renderer/expansion_controls.h"
-#include "renderer/occurrence_table.h"
+#include "fuzz/fuzz_document.h"
+#include "shared/libical_facts.h"
 #include "renderer/period_prescan.h"
 #include "renderer/render_settings.h"
 
@@ -60,8 +59,7 @@ static std::string render(const std::string &text, const render_settings &settin
     icalcomponent *root =
         parse_fuzz_calendar(reinterpret_cast<const uint8_t *>(text.data()), text.size());
     if (root != nullptr) {
-        render_document(root, &settings);
-        clear_occurrences();
+        render_fuzz_document(root, &settings);
         icalcomponent_free(root);
     }
     fflush(stdout);
@@ -78,7 +76,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     set_up_libical();
     set_zone_directory(const_cast<char *>(ZONE_DIRECTORY));
-    set_recurrence_instance_limit(5000);
     captured_output = tmpfile();
     captured_errors = tmpfile();
     if (captured_output == nullptr || captured_errors == nullptr ||

@@ -1,23 +1,13 @@
-// document.h: evtable's work on a parsed calendar, from the occurrences to
-// the written document; the run and the fuzz target share it.
+// document.h: evtable's HTML document: head, one table per month of the
+// period with the occurrences in their day cells (or the list of the days
+// that have some), footer and tail.
 #pragma once
 
-#include <libical/ical.h>
-
+#include "renderer/occurrence_table.h"
 #include "renderer/render_settings.h"
 
-/// libical's zone-information directory, set before any zone is looked up.
-constexpr char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
+void print_document(const render_settings *settings, occurrence_view table);
 
-/// Makes root safe for libical's time accessors (costly VTIMEZONEs and TZIDs
-/// that name paths are dropped), collects the occurrences of its selected
-/// events in the period (overridden instances left out at collection) and
-/// puts them in display order. The occurrence table borrows from root, which
-/// must outlive every use of the table.
-void prepare_document(icalcomponent *root, const render_settings *settings);
-
-/// Writes the whole document of the prepared occurrences to standard output.
-void write_document(const render_settings *settings);
-
-/// Both steps, one after the other.
-void render_document(icalcomponent *root, const render_settings *settings);
+/// Whether a day's cell lies outside the period from start to end (the days
+/// of both dates included).
+bool is_outside_period(icaltimetype day, icaltimetype start, icaltimetype end);

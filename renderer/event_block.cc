@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,10 +16,9 @@
 #include "renderer/zone_time.h"
 #include "shared/property_text.h"
 
-// The properties that the block reads of a noted event, found once.
+// The properties that the block reads of an event, found in one walk.
 namespace {
 struct kept_properties {
-    bool found = false;
     icalproperty *status = nullptr;
     std::vector<icalproperty *> categories;
     icalproperty *summary = nullptr;
@@ -28,58 +28,71 @@ struct kept_properties {
 };
 }  // namespace
 
-static std::unordered_map<const icalcomponent *, kept_properties> &noted_events =
-    *new std::unordered_map<const icalcomponent *, kept_properties>;
+// The events with many properties that the document has shown so far, and
+// the properties kept of each.
+static std::unordered_map<const icalcomponent *, std::unique_ptr<kept_properties>> &many_kept =
+    *new std::unordered_map<const icalcomponent *, std::unique_ptr<kept_properties>>;
 
-void note_event_with_many_properties(icalcomponent *event)
+void forget_kept_properties()
 {
-    noted_events[event];
+    many_kept.clear();
 }
 
-void forget_events_with_many_properties()
+// Keeps a property if the block reads it: the first of each kind, and
+// every CATEGORIES.
+static void keep(kept_properties *kept, icalproperty *p)
 {
-    noted_events.clear();
+    switch (icalproperty_isa(p)) {
+    case ICAL_STATUS_PROPERTY:
+        kept->status = kept->status != nullptr ? kept->status : p;
+        break;
+    case ICAL_CATEGORIES_PROPERTY:
+        kept->categories.push_back(p);
+        break;
+    case ICAL_SUMMARY_PROPERTY:
+        kept->summary = kept->summary != nullptr ? kept->summary : p;
+        break;
+    case ICAL_DESCRIPTION_PROPERTY:
+        kept->description = kept->description != nullptr ? kept->description : p;
+        break;
+    case ICAL_LOCATION_PROPERTY:
+        kept->location = kept->location != nullptr ? kept->location : p;
+        break;
+    case ICAL_URL_PROPERTY:
+        kept->url = kept->url != nullptr ? kept->url : p;
+        break;
+    default:
+        break;
+    }
 }
 
-// The kept properties of a noted event, found at its first block; null for
-// any other event, whose properties are looked up as the block needs them.
+// The properties a block reads, found in one walk through the event's
+// properties. Past MANY_PROPERTIES the walk stops: such an event has its
+// properties found once, at its first block, and kept for the others.
 static const kept_properties *kept_properties_of(icalcomponent *event)
 {
-    if (noted_events.empty())
-        return nullptr;
-    auto noted = noted_events.find(event);
-    if (noted == noted_events.end())
-        return nullptr;
-    kept_properties &kept = noted->second;
-    if (!kept.found) {
-        kept.found = true;
-        for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
-             p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
-            switch (icalproperty_isa(p)) {
-            case ICAL_STATUS_PROPERTY:
-                kept.status = kept.status != nullptr ? kept.status : p;
-                break;
-            case ICAL_CATEGORIES_PROPERTY:
-                kept.categories.push_back(p);
-                break;
-            case ICAL_SUMMARY_PROPERTY:
-                kept.summary = kept.summary != nullptr ? kept.summary : p;
-                break;
-            case ICAL_DESCRIPTION_PROPERTY:
-                kept.description = kept.description != nullptr ? kept.description : p;
-                break;
-            case ICAL_LOCATION_PROPERTY:
-                kept.location = kept.location != nullptr ? kept.location : p;
-                break;
-            case ICAL_URL_PROPERTY:
-                kept.url = kept.url != nullptr ? kept.url : p;
-                break;
-            default:
-                break;
-            }
-        }
+    // The block's own, for an event with few properties; its list of
+    // categories keeps its room from block to block.
+    static kept_properties &few = *new kept_properties;
+    few.status = few.summary = few.description = few.location = few.url = nullptr;
+    few.categories.clear();
+    int count = 0;
+    for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
+        if (++count > MANY_PROPERTIES)
+            break;
+        keep(&few, p);
     }
-    return &kept;
+    if (count <= MANY_PROPERTIES)
+        return &few;
+    auto seen = many_kept.try_emplace(event);
+    if (seen.second) {
+        seen.first->second = std::make_unique<kept_properties>();
+        for (icalproperty *p = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY);
+             p != nullptr; p = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY))
+            keep(seen.first->second.get(), p);
+    }
+    return seen.first->second.get();
 }
 
 static void put_category(icalproperty *property, const char *separator, bool first)
@@ -89,20 +102,10 @@ static void put_category(icalproperty *property, const char *separator, bool fir
     put_class_token(text_or_empty(icalproperty_get_categories(property)));
 }
 
-static void put_categories(icalcomponent *event, const kept_properties *kept,
-                           const char *separator)
+static void put_categories(const kept_properties *kept, const char *separator)
 {
     bool first = true;
-    if (kept != nullptr) {
-        for (icalproperty *property : kept->categories) {
-            put_category(property, separator, first);
-            first = false;
-        }
-        return;
-    }
-    for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_CATEGORIES_PROPERTY);
-         property != nullptr;
-         property = icalcomponent_get_next_property(event, ICAL_CATEGORIES_PROPERTY)) {
+    for (icalproperty *property : kept->categories) {
         put_category(property, separator, first);
         first = false;
     }
@@ -173,26 +176,11 @@ static void put_time_span(const occurrence *record)
     }
 }
 
-// The first property of the kind: kept, or looked up.
-static icalproperty *first_property(icalcomponent *event, const kept_properties *kept,
-                                    icalproperty *kept_properties::*member,
-                                    icalproperty_kind kind)
-{
-    return kept != nullptr ? kept->*member : icalcomponent_get_first_property(event, kind);
-}
-
-static void put_description_and_location(icalcomponent *event, const kept_properties *kept,
+static void put_description_and_location(const kept_properties *kept,
                                          const render_settings *settings)
 {
-    icalproperty *description =
-        settings->show_description
-            ? first_property(event, kept, &kept_properties::description,
-                             ICAL_DESCRIPTION_PROPERTY)
-            : nullptr;
-    icalproperty *location =
-        settings->show_location
-            ? first_property(event, kept, &kept_properties::location, ICAL_LOCATION_PROPERTY)
-            : nullptr;
+    icalproperty *description = settings->show_description ? kept->description : nullptr;
+    icalproperty *location = settings->show_location ? kept->location : nullptr;
     if (description == nullptr && location == nullptr)
         return;
     put_literal("<pre>");
@@ -292,8 +280,7 @@ void print_event_block(const occurrence *record, const render_settings *settings
     const kept_properties *kept = kept_properties_of(event);
     put_literal("<div class=\"vevent");
     // As icalcomponent_get_status reads it: the first STATUS, or 0.
-    icalproperty *status_property =
-        first_property(event, kept, &kept_properties::status, ICAL_STATUS_PROPERTY);
+    icalproperty *status_property = kept->status;
     icalproperty_status status = status_property != nullptr
                                      ? icalproperty_get_status(status_property)
                                      : static_cast<icalproperty_status>(0);
@@ -305,16 +292,15 @@ void print_event_block(const occurrence *record, const render_settings *settings
     if (settings->anchors)
         put_block_id(record);
     put_literal("><div class=\"");
-    put_categories(event, kept, " ");
+    put_categories(kept, " ");
     put_literal("\">\n<span class=\"categories\">");
-    put_categories(event, kept, ", ");
+    put_categories(kept, ", ");
     put_literal("</span>\n");
     put_time_span(record);
     put_literal("<span class=\"summary\">");
-    icalproperty *summary =
-        first_property(event, kept, &kept_properties::summary, ICAL_SUMMARY_PROPERTY);
+    icalproperty *summary = kept->summary;
     const char *summary_text = summary != nullptr ? text_or_empty(icalproperty_get_summary(summary)) : nullptr;
-    icalproperty *url = first_property(event, kept, &kept_properties::url, ICAL_URL_PROPERTY);
+    icalproperty *url = kept->url;
     const char *link = url != nullptr ? text_or_empty(icalproperty_get_url(url)) : "";
     if (*link != '\0' && whole_link_length(link) == strlen(link)) {
         // A link holds no other link: the summary is plain text in it.
@@ -329,6 +315,6 @@ void print_event_block(const occurrence *record, const render_settings *settings
         put_linked_text(summary_text);
     }
     put_literal("</span>\n");
-    put_description_and_location(event, kept, settings);
+    put_description_and_location(kept, settings);
     put_literal("</div></div>\n\n");
 }

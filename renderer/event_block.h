@@ -10,15 +10,13 @@ void print_event_block(const occurrence *record, const render_settings *settings
 
 /// An event with more properties than this (a recurring one with thousands
 /// of EXDATE values, say) has the properties that its blocks read found in
-/// one walk and kept, instead of a search through all of them for each of
-/// its occurrences.
+/// one walk at its first block and kept, instead of a search through all of
+/// them for each of its occurrences.
 constexpr int MANY_PROPERTIES = 64;
 
-/// Notes such an event; the collection does, as it walks every property.
-void note_event_with_many_properties(icalcomponent *event);
-
-/// Forgets the noted events, before a new calendar's collection.
-void forget_events_with_many_properties();
+/// Forgets the events seen, before a new document: a new calendar's events
+/// may lie where freed ones lay.
+void forget_kept_properties();
 
 /// With --anchors, a block's id: "event-", the UID reduced to letters,
 /// digits, "-" and "_" (at most 48 of them, and then a hash of the whole UID

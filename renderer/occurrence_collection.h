@@ -6,6 +6,7 @@
 
 #include <libical/ical.h>
 
+#include "renderer/rule_budget.h"
 #include "shared/event_selection.h"
 
 /// Recurrence expansion of one event stops after this many instances (from
@@ -24,6 +25,23 @@ constexpr double MAX_RULE_STEPS = 300000;
 constexpr long MAX_EVENT_OCCURRENCES = 100000;
 constexpr long MAX_DOCUMENT_OCCURRENCES = 2000000;
 
+/// What one document's collection may spend. The run keeps these bounds;
+/// the tests and the fuzzers, which write many documents in one process,
+/// lower them.
+struct collection_limits {
+    long instances_per_event = MAX_RECURRENCE_INSTANCES;
+    double steps_per_rule = MAX_RULE_STEPS;
+    long occurrences_per_event = MAX_EVENT_OCCURRENCES;
+    long occurrences_per_document = MAX_DOCUMENT_OCCURRENCES;
+    long long shared_rule_steps = RULE_STEPS_SHARED;
+    // Every rule expanded from its DTSTART, as a plain loop would, instead
+    // of where the period needs it: for the tests that compare both.
+    bool from_dtstart = false;
+};
+
+/// Adds the occurrences of the selected VEVENTs in the period to the
+/// occurrence table, in document order.
 void collect_occurrences(icalcomponent *root, const event_selection *selection,
                          icaltimezone *display_zone, icaltimetype period_start,
-                         icaldurationtype period_duration);
+                         icaldurationtype period_duration,
+                         const collection_limits &limits = collection_limits());

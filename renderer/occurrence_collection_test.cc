@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "renderer/expansion_controls.h"
+#include "renderer/rule_expansion.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/rule_budget.h"
 
@@ -347,7 +347,7 @@ const char *const TIMES_OF_DAY[] = {"023000", "101520", "235959"};
 const char *const TIMED_DURATIONS[] = {"-PT1H", "PT0S", "PT3H", "P1DT2H"};
 const char *const DATE_DURATIONS[] = {"-P1D", "P0D", "P1D", "P2D"};
 
-icaltimetype add_days(icaltimetype t, long days)
+icaltimetype days_later(icaltimetype t, long days)
 {
     icaltime_adjust(&t, static_cast<int>(days), 0, 0, 0);
     return t;
@@ -370,11 +370,11 @@ std::string rule_end(int kind, icaltimetype period_start)
     case 1:
         return ";COUNT=40";
     case 2:
-        return ";UNTIL=" + date_text(add_days(period_start, 1));
+        return ";UNTIL=" + date_text(days_later(period_start, 1));
     case 3:
-        return ";UNTIL=" + date_text(add_days(period_start, 1)) + "T093000Z";
+        return ";UNTIL=" + date_text(days_later(period_start, 1)) + "T093000Z";
     default:
-        return ";UNTIL=" + date_text(add_days(period_start, -2)) + "T120000Z";
+        return ";UNTIL=" + date_text(days_later(period_start, -2)) + "T120000Z";
     }
 }
 
@@ -387,11 +387,11 @@ expansion_result expand(icalcomponent *root, icaltimezone *display_zone, icaltim
                         icaldurationtype duration, bool from_dtstart)
 {
     clear_occurrences();
-    set_expansion_from_dtstart(from_dtstart);
-    long long before = recurrence_instances_taken();
-    collect_occurrences(root, &NO_SELECTION, display_zone, start, duration);
-    expansion_result result = {copied_table(), recurrence_instances_taken() - before};
-    set_expansion_from_dtstart(false);
+    collection_limits limits;
+    limits.from_dtstart = from_dtstart;
+    long long before = rule_calls_made();
+    collect_occurrences(root, &NO_SELECTION, display_zone, start, duration, limits);
+    expansion_result result = {copied_table(), rule_calls_made() - before};
     clear_occurrences();
     return result;
 }
@@ -441,10 +441,10 @@ void compare_expansions(const frequency_set &set)
                     // Each event also leaves out the instance two days into
                     // the period at DTSTART's time of day, and adds one at
                     // noon a day later.
-                    std::string excluded = date_text(add_days(period_start, 2));
-                    std::string added = date_text(add_days(period_start, 3));
+                    std::string excluded = date_text(days_later(period_start, 2));
+                    std::string added = date_text(days_later(period_start, 3));
                     for (size_t o = 0; o < offsets.size(); o++) {
-                        std::string dtstart = date_text(add_days(period_start, -offsets[o]));
+                        std::string dtstart = date_text(days_later(period_start, -offsets[o]));
                         std::string exdate = excluded;
                         std::string rdate = added;
                         if (!kind.is_date) {
@@ -536,11 +536,11 @@ TEST(recurrence_instances_taken, grows_with_the_period_not_with_the_age_of_the_e
                                                        starts[i] + "\r\nRRULE:" + c.rule +
                                                        "\r\n"));
             clear_occurrences();
-            long long before = recurrence_instances_taken();
+            long long before = rule_calls_made();
             collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
                                 icaltime_from_string("20020927"),
                                 icaldurationtype_from_string("P5W"));
-            taken[i] = recurrence_instances_taken() - before;
+            taken[i] = rule_calls_made() - before;
             EXPECT_GT(occurrence_records().record_count, 0);
             clear_occurrences();
             icalcomponent_free(root);
@@ -574,14 +574,15 @@ TEST(recurrence_instances_taken, hostile_rule_is_cut_short)
                   "DTSTART:19900101T000000Z\r\nDURATION:-P30D\r\nRRULE:FREQ=SECONDLY\r\n") +
             event("UID:after\r\nDTSTART:20021001T100000Z\r\n"));
         clear_occurrences();
-        long long before = recurrence_instances_taken();
-        set_shared_rule_steps(2 * MAX_RECURRENCE_INSTANCES);
+        long long before = rule_calls_made();
+        collection_limits limits;
+        limits.shared_rule_steps = 2 * MAX_RECURRENCE_INSTANCES;
         testing::internal::CaptureStderr();
         collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
-                            icaltime_from_string("20020927"), icaldurationtype_from_string("P5W"));
+                            icaltime_from_string("20020927"), icaldurationtype_from_string("P5W"),
+                            limits);
         EXPECT_EQ(c.message, testing::internal::GetCapturedStderr());
-        set_shared_rule_steps(RULE_STEPS_SHARED);
-        EXPECT_EQ(MAX_RECURRENCE_INSTANCES, recurrence_instances_taken() - before);
+        EXPECT_EQ(MAX_RECURRENCE_INSTANCES, rule_calls_made() - before);
         occurrence_view view = occurrence_records();
         ASSERT_EQ(1, view.record_count);
         EXPECT_STREQ("after", view.records[0].uid);
@@ -647,14 +648,15 @@ TEST(collect_occurrences, limits_on_occurrences)
     for (const limit_case &c : cases) {
         SCOPED_TRACE(c.name);
         icalcomponent *root = parse_calendar(c.events);
-        set_occurrence_limits(c.event_limit, c.document_limit);
+        collection_limits limits;
+        limits.occurrences_per_event = c.event_limit;
+        limits.occurrences_per_document = c.document_limit;
         clear_occurrences();
         testing::internal::CaptureStderr();
         collect_occurrences(root, &NO_SELECTION, icaltimezone_get_utc_timezone(),
                             icaltime_from_string(c.period_start),
-                            icaldurationtype_from_string(c.period_duration));
+                            icaldurationtype_from_string(c.period_duration), limits);
         EXPECT_EQ(c.notes, testing::internal::GetCapturedStderr());
-        set_occurrence_limits(MAX_EVENT_OCCURRENCES, MAX_DOCUMENT_OCCURRENCES);
         std::vector<int> records;
         occurrence_view view = occurrence_records();
         int event_index = 0;

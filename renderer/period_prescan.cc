@@ -13,7 +13,8 @@
 #include <sys/stat.h>
 
 #include "renderer/calendar_days.h"
-#include "renderer/recurrence_rules.h"
+#include "renderer/rule_verdicts.h"
+#include "shared/libical_facts.h"
 #include "shared/value_lists.h"
 
 namespace {
@@ -24,10 +25,11 @@ using field_seconds = long long;
 
 constexpr field_seconds DAY = 86400;
 
-// A VTIMEZONE's offset has two digits of hours (at most 99:59:59), and a
-// time before its first observance takes that observance's offset: five
-// days cover the distance between any time's fields and its instant.
-constexpr field_seconds MARGIN = 5 * DAY;
+// A time before a VTIMEZONE's first observance takes that observance's
+// offset: whole days of the largest offset cover the distance between any
+// time's fields and its instant.
+constexpr field_seconds MARGIN = (MAX_ZONE_OFFSET_SECONDS + DAY - 1) / DAY * DAY;
+static_assert(MARGIN == 5 * DAY, "five days of margin");
 
 // A series with more added dates or counted instances than this is left
 // to the parse, whose limits on instances may end it with a note.

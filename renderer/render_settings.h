@@ -31,3 +31,9 @@ struct render_settings {
     const char *output_path;      // -o: null for standard output
     const char *input_name;       // the path, or "standard input"
 };
+
+/// The end of the period: its start plus its duration.
+inline icaltimetype period_end(const render_settings *settings)
+{
+    return icaltime_add(settings->period_start, settings->period_duration);
+}

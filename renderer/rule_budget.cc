@@ -4,32 +4,26 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "renderer/expansion_controls.h"
-
 static long long shared_steps = RULE_STEPS_SHARED;
 static long long pool_left = RULE_STEPS_SHARED;
 static long long charged = 0;
 static bool noted = false;
 static bool started_for_document = false;
 
-void start_rule_budget()
+void start_rule_budget(long long shared)
 {
+    shared_steps = shared;
     pool_left = shared_steps;
     charged = 0;
     noted = false;
     started_for_document = true;
 }
 
-void continue_rule_budget()
+void continue_rule_budget(long long shared)
 {
     if (!started_for_document)
-        start_rule_budget();
+        start_rule_budget(shared);
     started_for_document = false;
-}
-
-void set_shared_rule_steps(long long steps)
-{
-    shared_steps = steps;
 }
 
 void add_document_rule_steps(long properties)

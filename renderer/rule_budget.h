@@ -20,12 +20,12 @@ constexpr long long RULE_STEPS_SHARED = 150000;
 /// ones: a large calendar may cost what its size allows.
 constexpr long long RULE_STEPS_PER_PROPERTY = 20;
 
-/// Starts the budget of a new document.
-void start_rule_budget();
+/// Starts the budget of a new document, with so many shared steps.
+void start_rule_budget(long long shared = RULE_STEPS_SHARED);
 
 /// Starts the budget unless the current document started it since the last
 /// call (its time zones were judged first).
-void continue_rule_budget();
+void continue_rule_budget(long long shared = RULE_STEPS_SHARED);
 
 /// Adds the shared steps of the document's events' properties.
 void add_document_rule_steps(long properties);

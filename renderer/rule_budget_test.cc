@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "renderer/expansion_controls.h"
+#include "renderer/rule_expansion.h"
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
 #include "renderer/zone_rules.h"
@@ -124,12 +124,12 @@ TEST(rule_budget, events_share_the_document_steps)
     event_selection everything{};
     clear_occurrences();
     start_rule_budget();
-    long long before = recurrence_instances_taken();
+    long long before = rule_calls_made();
     testing::internal::CaptureStderr();
     collect_occurrences(root, &everything, icaltimezone_get_utc_timezone(),
                         icaltime_from_string("20230605"), icaldurationtype_from_string("P5W"));
     std::string notes = testing::internal::GetCapturedStderr();
-    long long taken = recurrence_instances_taken() - before;
+    long long taken = rule_calls_made() - before;
     // Three properties an event.
     EXPECT_LE(taken, RULE_STEPS_SHARED +
                          (greedy + 1) * (RULE_STEPS_EACH + 3 * RULE_STEPS_PER_PROPERTY));
@@ -161,12 +161,12 @@ TEST(rule_budget, shared_steps_grow_with_the_calendar)
             .c_str());
     event_selection everything{};
     clear_occurrences();
-    long long before = recurrence_instances_taken();
+    long long before = rule_calls_made();
     testing::internal::CaptureStderr();
     collect_occurrences(root, &everything, icaltimezone_get_utc_timezone(),
                         icaltime_from_string("20230605"), icaldurationtype_from_string("P5W"));
     std::string notes = testing::internal::GetCapturedStderr();
-    long long taken = recurrence_instances_taken() - before;
+    long long taken = rule_calls_made() - before;
     EXPECT_GT(taken, RULE_STEPS_SHARED + RULE_STEPS_EACH + 4000 * RULE_STEPS_PER_PROPERTY);
     EXPECT_LE(taken, RULE_STEPS_SHARED + RULE_STEPS_EACH + 5010 * RULE_STEPS_PER_PROPERTY);
     clear_occurrences();

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "renderer/expansion_controls.h"
+#include "renderer/rule_expansion.h"
 #include "renderer/occurrence_table.h"
 
 namespace {
@@ -39,7 +39,8 @@ struct series_case {
 
 // The table after one collection and the sort, each record as its summary,
 // start and end in UTC.
-std::vector<std::string> shown(const series_case &c)
+std::vector<std::string> shown(const series_case &c,
+                               const collection_limits &limits = collection_limits())
 {
     std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + c.events +
                        "END:VCALENDAR\r\n";
@@ -48,7 +49,7 @@ std::vector<std::string> shown(const series_case &c)
     clear_occurrences();
     collect_occurrences(root, &c.selection, icaltimezone_get_utc_timezone(),
                         icaltime_from_string(c.period_start),
-                        icaldurationtype_from_string(c.period_duration));
+                        icaldurationtype_from_string(c.period_duration), limits);
     sort_occurrences();
     std::vector<std::string> result;
     occurrence_view view = occurrence_records();
@@ -428,11 +429,11 @@ TEST(series, several_rules_share_the_instance_bound)
     series_case c{"", event("UID:r\r\nSUMMARY:r\r\nDTSTART:20020902T090000Z\r\n"
                             "RRULE:FREQ=DAILY;COUNT=4\r\nRRULE:FREQ=DAILY;INTERVAL=7;COUNT=4\r\n"),
                   {}, "20020901", "P60D"};
-    set_recurrence_instance_limit(6);
+    collection_limits limits;
+    limits.instances_per_event = 6;
     testing::internal::CaptureStderr();
-    std::vector<std::string> records = shown(c);
+    std::vector<std::string> records = shown(c, limits);
     std::string notes = testing::internal::GetCapturedStderr();
-    set_recurrence_instance_limit(MAX_RECURRENCE_INSTANCES);
     EXPECT_EQ("evtable: recurrence of r cut short after 6 instances\n", notes);
     EXPECT_EQ(4u, records.size());
 }

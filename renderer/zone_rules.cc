@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "renderer/recurrence_rules.h"
+#include "renderer/rule_verdicts.h"
 #include "renderer/rule_budget.h"
+#include "renderer/windows_zones.h"
 #include "shared/time_zones.h"
 
 // An upper bound of the steps that libical takes through one year of an
@@ -85,4 +86,11 @@ void drop_unusable_zones(icalcomponent *root, int up_to_year)
 {
     start_rule_budget();
     drop_unsafe_zone_references(root, up_to_year, "evtable", zone_rule_fault);
+}
+
+void clean_zones(icalcomponent *root, icaltimetype period_end)
+{
+    int up_to_year = zone_coverage_year(period_end.year);
+    read_windows_zone_names(root, up_to_year);
+    drop_unusable_zones(root, up_to_year);
 }

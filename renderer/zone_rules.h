@@ -16,6 +16,12 @@
 /// a kept zone are charged to it).
 const char *zone_rule_fault(icalcomponent *vtimezone, int up_to_year);
 
+/// Makes the calendar's zones safe for libical's time accessors before it
+/// resolves any TZID: Windows zone names read as the zones they stand for,
+/// then the unusable zones dropped (drop_unusable_zones), both for the
+/// years up to a few past the period's end.
+void clean_zones(icalcomponent *root, icaltimetype period_end);
+
 /// Starts the document's rule budget and ignores, as
 /// drop_unsafe_zone_references does, the zones that it or zone_rule_fault
 /// find unusable. Before libical resolves any TZID of the calendar.

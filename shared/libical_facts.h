@@ -7,6 +7,9 @@
 
 #include <libical/ical.h>
 
+/// libical's zone-information directory, set before any zone is looked up.
+constexpr char ZONE_DIRECTORY[] = "/usr/share/apps/libical/zoneinfo/";
+
 /// The last year libical works out: its iterators give no instance after
 /// it, and it computes a zone's offset changes up to it (asked about a later
 /// time, it computes them all again on every call).
@@ -14,6 +17,10 @@ constexpr int LIBICAL_LAST_YEAR = 2582;
 
 /// libical covers a zone this many years past the year asked about.
 constexpr int LIBICAL_EXTRA_ZONE_YEARS = 5;
+
+/// A VTIMEZONE's offset has two digits of hours: a zoned time's fields lie
+/// less than this from its instant, whatever zone a file defines.
+constexpr long long MAX_ZONE_OFFSET_SECONDS = 100 * 3600;
 
 /// Zone offsets move a date by at most a day either way; two days of margin
 /// around a period are safe for any zone libical knows.

@@ -1,6 +1,6 @@
-// month_tables_test.cc: the today mark and the placing of occurrences by
+// document_test.cc: the today mark and the placing of occurrences by
 // their display-zone date, on documents written to a temporary file.
-#include "renderer/month_tables.h"
+#include "renderer/document.h"
 
 #include <cstdio>
 #include <string>

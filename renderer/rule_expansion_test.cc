@@ -1,136 +1,17 @@
-// recurrence_rules_test.cc: rules that can never give an instance, the days
-// that a rule's lists allow, and the work that hostile rules may cost,
-// counted in libical calls and in the steps of the stretches opened.
-#include "renderer/recurrence_rules.h"
-#include "renderer/rule_budget.h"
+// rule_expansion_test.cc: the instances of rules that libical gets wrong,
+// stretches against a plain expansion from DTSTART, and the work that
+// hostile rules may cost, counted in libical calls and in the steps of the
+// stretches opened.
+#include "renderer/rule_expansion.h"
 
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "renderer/calendar_days.h"
-#include "renderer/expansion_controls.h"
 #include "renderer/occurrence_collection.h"
 #include "renderer/occurrence_table.h"
-
-namespace {
-
-struct verdict_case {
-    const char *rule;
-    rule_verdict verdict;
-};
-
-const verdict_case VERDICT_CASES[] = {
-    // February has no 30th: libical searches minute by minute for ever.
-    {"FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30", RULE_NEVER_MATCHES},
-    {"FREQ=HOURLY;BYMONTH=4,6,9,11;BYMONTHDAY=31", RULE_NEVER_MATCHES},
-    {"FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=29", RULE_EXPANDABLE},
-    // libical never matches month and year days from the end for rules of
-    // a day or less, nor a weekday with an ordinal.
-    {"FREQ=HOURLY;BYMONTHDAY=-1", RULE_EXPANDABLE},
-    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=-30", RULE_NEVER_MATCHES},
-    {"FREQ=DAILY;BYMONTH=2;BYMONTHDAY=-29", RULE_EXPANDABLE},
-    {"FREQ=HOURLY;BYMONTHDAY=-1,15", RULE_EXPANDABLE},
-    {"FREQ=SECONDLY;BYYEARDAY=-1", RULE_EXPANDABLE},
-    {"FREQ=SECONDLY;BYYEARDAY=-367", RULE_NEVER_MATCHES},
-    {"FREQ=DAILY;BYDAY=1MO", RULE_NEVER_MATCHES},
-    {"FREQ=DAILY;BYDAY=MO,1TU", RULE_EXPANDABLE},
-    // Day 366 is the 31st of December of a leap year.
-    {"FREQ=SECONDLY;BYYEARDAY=366;BYMONTH=1", RULE_NEVER_MATCHES},
-    {"FREQ=SECONDLY;BYYEARDAY=366;BYMONTH=12;BYMONTHDAY=31", RULE_EXPANDABLE},
-    {"FREQ=HOURLY;BYYEARDAY=60;BYMONTH=3;BYMONTHDAY=1", RULE_EXPANDABLE},
-    {"FREQ=HOURLY;BYYEARDAY=60;BYMONTH=3;BYMONTHDAY=2", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYMONTH=2;BYMONTHDAY=30", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYMONTH=4,6;BYMONTHDAY=-31", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYMONTHDAY=-1", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29", RULE_EXPANDABLE},
-    // A set of at most one Monday a week, of one instance a day.
-    {"FREQ=WEEKLY;BYDAY=MO;BYSETPOS=8", RULE_NEVER_MATCHES},
-    {"FREQ=DAILY;BYSETPOS=2", RULE_NEVER_MATCHES},
-    {"FREQ=DAILY;BYHOUR=9,17;BYSETPOS=-2", RULE_EXPANDABLE},
-    {"FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1", RULE_EXPANDABLE},
-    // libical searches up to its last year before it refuses these: a
-    // second for each.
-    {"FREQ=MONTHLY;BYDAY=-6FR", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYDAY=5FR;BYMONTHDAY=1", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYMONTHDAY=-1;BYDAY=1MO", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYDAY=1MO;BYSETPOS=5", RULE_NEVER_MATCHES},
-    {"FREQ=YEARLY;BYMONTH=3;BYDAY=6MO", RULE_NEVER_MATCHES},
-    {"FREQ=YEARLY;BYDAY=54MO", RULE_NEVER_MATCHES},
-    {"FREQ=MONTHLY;BYDAY=-6FR,MO", RULE_EXPANDABLE},
-    {"FREQ=MONTHLY;BYMONTHDAY=31;BYDAY=5MO", RULE_EXPANDABLE},
-    {"FREQ=MONTHLY;BYDAY=5FR;BYMONTH=2", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29;BYDAY=MO;BYSETPOS=1", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYDAY=53FR", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=53;BYDAY=TH", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=-1;BYMONTH=1", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=1", RULE_NEVER_MATCHES},
-    {"FREQ=YEARLY;BYYEARDAY=-366;BYDAY=MO", RULE_EXPANDABLE},
-    {"RSCALE=HEBREW;FREQ=HOURLY;BYMONTH=5L", RULE_UNSUPPORTED},
-    // Week numbers are expanded here, with or without other lists of days.
-    {"FREQ=YEARLY;BYWEEKNO=20", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=-53;BYHOUR=9", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=54", RULE_NEVER_MATCHES},
-    {"FREQ=YEARLY;BYWEEKNO=20;BYDAY=MO", RULE_EXPANDABLE},
-    {"FREQ=YEARLY;BYWEEKNO=20;BYMONTH=5", RULE_EXPANDABLE},
-    {"RSCALE=HEBREW;FREQ=YEARLY;BYMONTH=5L", RULE_EXPANDABLE},
-    {"FREQ=SECONDLY", RULE_EXPANDABLE},
-};
-
-}  // namespace
-
-TEST(judge_rule, table)
-{
-    for (const verdict_case &c : VERDICT_CASES) {
-        SCOPED_TRACE(c.rule);
-        icalrecurrencetype rule = icalrecurrencetype_from_string(c.rule);
-        EXPECT_EQ(c.verdict, judge_rule(rule));
-        free(rule.rscale);
-    }
-}
-
-namespace {
-
-struct filter_case {
-    const char *rule;
-    const char *date;
-    bool passes;
-};
-
-const filter_case FILTER_CASES[] = {
-    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040229", true},
-    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040228", false},
-    {"FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=29", "20040329", false},
-    {"FREQ=MINUTELY;BYDAY=MO,WE", "20021007", true},     // a Monday
-    {"FREQ=MINUTELY;BYDAY=MO,WE", "20021008", false},
-    {"FREQ=MINUTELY;BYDAY=1MO", "20021007", false},      // an ordinal never matches
-    {"FREQ=SECONDLY;BYYEARDAY=300", "20021027", true},   // day 300 of 2002
-    {"FREQ=SECONDLY;BYYEARDAY=300", "20041026", true},   // of a leap year
-    {"FREQ=SECONDLY;BYYEARDAY=300", "20041027", false},
-    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021031", true},     // counted from the end
-    {"FREQ=HOURLY;BYMONTHDAY=-1", "20021030", false},
-    {"FREQ=HOURLY;BYMONTHDAY=-1", "20040229", true},
-    {"FREQ=HOURLY;BYMONTHDAY=-2", "20030227", true},
-    {"FREQ=HOURLY;BYMONTHDAY=5,-5", "20021027", true},
-    {"FREQ=HOURLY;BYMONTHDAY=5,-5", "20021026", false},
-    {"FREQ=DAILY;BYYEARDAY=-1", "20041231", true},
-    {"FREQ=DAILY;BYYEARDAY=-366", "20040101", true},
-    {"FREQ=DAILY;BYYEARDAY=-366", "20030101", false},
-    {"FREQ=HOURLY", "20021031", true},
-};
-
-}  // namespace
-
-TEST(day_passes, table)
-{
-    for (const filter_case &c : FILTER_CASES) {
-        SCOPED_TRACE(std::string(c.rule) + " on " + c.date);
-        icaltimetype date = icaltime_from_string(c.date);
-        EXPECT_EQ(c.passes,
-                  day_passes(filter_of(icalrecurrencetype_from_string(c.rule)), day_number(date)));
-    }
-}
+#include "renderer/rule_budget.h"
 
 namespace {
 
@@ -141,7 +22,8 @@ struct work {
     std::string notes;
 };
 
-work collect_rule(const std::string &lines, const char *start, const char *duration)
+work collect_rule(const std::string &lines, const char *start, const char *duration,
+                  bool from_dtstart = false)
 {
     std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:r\r\n" + lines +
                        "END:VEVENT\r\nEND:VCALENDAR\r\n";
@@ -151,8 +33,10 @@ work collect_rule(const std::string &lines, const char *start, const char *durat
     long long calls = rule_calls_made();
     double steps = rule_steps_spent();
     testing::internal::CaptureStderr();
+    collection_limits limits;
+    limits.from_dtstart = from_dtstart;
     collect_occurrences(root, &everything, icaltimezone_get_utc_timezone(),
-                        icaltime_from_string(start), icaldurationtype_from_string(duration));
+                        icaltime_from_string(start), icaldurationtype_from_string(duration), limits);
     work result;
     result.notes = testing::internal::GetCapturedStderr();
     result.calls = rule_calls_made() - calls;
@@ -243,9 +127,7 @@ TEST(rule_work, stretches_give_the_instances_from_dtstart)
         for (const char *dtstart : {"20020903T101500Z", "20020903T101500"}) {
             SCOPED_TRACE(std::string(rule) + " from " + dtstart);
             std::string lines = std::string("DTSTART:") + dtstart + "\r\nRRULE:" + rule + "\r\n";
-            set_expansion_from_dtstart(true);
-            work plain = collect_rule(lines, "20021001", "P6W");
-            set_expansion_from_dtstart(false);
+            work plain = collect_rule(lines, "20021001", "P6W", true);
             work stretched = collect_rule(lines, "20021001", "P6W");
             EXPECT_FALSE(plain.shown.empty());
             EXPECT_EQ(plain.shown, stretched.shown);
@@ -327,11 +209,9 @@ TEST(rule_instances, as_rfc_5545_gives_them)
     for (const instances_case &c : OWN_DAY_CASES) {
         SCOPED_TRACE(c.name);
         for (bool from_dtstart : {false, true}) {
-            set_expansion_from_dtstart(from_dtstart);
-            work done = collect_rule(c.lines, c.start, c.duration);
+            work done = collect_rule(c.lines, c.start, c.duration, from_dtstart);
             EXPECT_EQ(c.shown, done.shown);
             EXPECT_EQ("", done.notes);
         }
-        set_expansion_from_dtstart(false);
     }
 }

@@ -1,0 +1,16 @@
+// rule_verdicts.h: whether a rule can be expanded at all, judged before any
+// expansion: libical's iterator searches up to its last year for a rule
+// that never gives an instance, step by step.
+#pragma once
+
+#include <libical/ical.h>
+
+/// How a rule can be expanded.
+enum rule_verdict {
+    RULE_EXPANDABLE,
+    RULE_NEVER_MATCHES,   // no day, or no set position, can ever give an instance
+    RULE_UNSUPPORTED,     // picks days of a calendar other than the Gregorian one
+                          // while stepping through days or less
+};
+
+rule_verdict judge_rule(const icalrecurrencetype &rule);
