@@ -48,7 +48,7 @@ static const char EVSIFT_HELP[] =
 
 [[noreturn]] static void usage()
 {
-    report_and_exit(STATUS_USAGE, EVSIFT_USAGE);
+    report_and_exit(STATUS_USAGE, "%s", EVSIFT_USAGE);
 }
 
 static sift_options read_sift_options(int argc, char **argv)

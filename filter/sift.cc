@@ -10,10 +10,7 @@ sift_counts move_selected_components(icalcomponent *root, icalcomponent *calenda
     taken_components taken = take_zones_and_events(root);
     for (icalcomponent *&zone : taken.zones)
         zone = drop_parse_errors(zone, "evsift");
-    // icalcomponent_add_component puts each VTIMEZONE at the front of the
-    // calendar: adding the last one first leaves them in document order.
-    for (auto zone = taken.zones.rbegin(); zone != taken.zones.rend(); ++zone)
-        icalcomponent_add_component(calendar, *zone);
+    add_time_zones(calendar, taken.zones);
     sift_counts counts{taken.events.size(), 0};
     for (icalcomponent *event : taken.events) {
         if (!select_event(event, selection, "NONE", evsift_class_text)) {

@@ -31,7 +31,7 @@ static const char EVJOIN_HELP[] =
 
 [[noreturn]] static void usage()
 {
-    report_and_exit(STATUS_USAGE, EVJOIN_USAGE);
+    report_and_exit(STATUS_USAGE, "%s", EVJOIN_USAGE);
 }
 
 // evjoin has no options but --help and --version: any other is a usage error.

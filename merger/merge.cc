@@ -179,10 +179,7 @@ void add_merged_components(icalcomponent *calendar, merged_components *merged)
 {
     for (icalcomponent *&zone : merged->zones)
         zone = drop_parse_errors(zone, "evjoin");
-    // icalcomponent_add_component puts each VTIMEZONE at the front of the
-    // calendar: adding the last one first leaves them in document order.
-    for (auto zone = merged->zones.rbegin(); zone != merged->zones.rend(); ++zone)
-        icalcomponent_add_component(calendar, *zone);
+    add_time_zones(calendar, merged->zones);
     drop_repeated_instances(calendar, merged);
     for (icalcomponent *event : merged->events) {
         if (event != nullptr)

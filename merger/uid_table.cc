@@ -144,7 +144,8 @@ struct sip_state {
     }
 };
 
-uint64_t siphash24(const unsigned char *data, size_t length, const unsigned char key[16])
+// SipHash-2-4 of length bytes at data under a 16-byte key.
+static uint64_t siphash24(const unsigned char *data, size_t length, const unsigned char key[16])
 {
     uint64_t k0 = read_le64(key), k1 = read_le64(key + 8);
     sip_state s{k0 ^ 0x736f6d6570736575u, k1 ^ 0x646f72616e646f6du, k0 ^ 0x6c7967656e657261u,

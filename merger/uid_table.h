@@ -2,7 +2,6 @@
 // with the event that stands there for it. One per process; it grows.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 struct htab_entry {
@@ -32,11 +31,9 @@ htab_entry *hsearch(char *key, void *data, int action);
 /// UIDs chosen to share a slot cannot be made in advance.
 uint32_t htab_hash(const char *key);
 
-/// Sets the hash key (16 bytes); for tests, which need known slots.
+/// Sets the hash key (16 bytes) in place of the drawn one; for tests, which
+/// need the same slots on every run.
 void htab_set_hash_key(const unsigned char key[16]);
-
-/// SipHash-2-4 of length bytes at data under a 16-byte key.
-uint64_t siphash24(const unsigned char *data, size_t length, const unsigned char key[16]);
 
 /// For tests: slots looked at by hsearch since the process started.
 uint64_t htab_probe_count();

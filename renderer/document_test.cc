@@ -9,29 +9,13 @@
 #include <gtest/gtest.h>
 
 #include "renderer/occurrence_table.h"
+#include "tests/test_helpers.h"
 
 namespace {
 
-// Runs the writer with standard output sent to a temporary file.
 std::string document_text(const render_settings &settings)
 {
-    fflush(stdout);
-    char name[] = "/tmp/document_test.XXXXXX";
-    int fd = mkstemp(name);
-    int saved = dup(STDOUT_FILENO);
-    dup2(fd, STDOUT_FILENO);
-    print_document(&settings, occurrence_records());
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string text;
-    FILE *file = fopen(name, "r");
-    for (int c; (c = fgetc(file)) != EOF;)
-        text += static_cast<char>(c);
-    fclose(file);
-    close(fd);
-    unlink(name);
-    return text;
+    return standard_output_of([&] { print_document(&settings, occurrence_records()); });
 }
 
 render_settings september_2002()

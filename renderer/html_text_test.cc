@@ -10,19 +10,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/test_helpers.h"
 
-// The writers write to standard output through stdio; the capture swaps the
-// descriptor underneath, so the stream is flushed before it is read back.
-template <typename Write>
-std::string captured(Write write)
-{
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    write();
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
+namespace {
 
 std::string escaped(const std::string &text)
 {
@@ -84,7 +74,7 @@ std::string reference_linked_text(const std::string &text)
 
 std::string linked(const std::string &text)
 {
-    return captured([&] { put_linked_text(text.c_str()); });
+    return standard_output_of([&] { put_linked_text(text.c_str()); });
 }
 
 }  // namespace
@@ -118,7 +108,7 @@ TEST(put_escaped, table)
         SCOPED_TRACE(c.name);
         const char *text = c.text.c_str();
         const char *end = c.end < 0 ? nullptr : text + c.end;
-        EXPECT_EQ(c.expected, captured([&] { put_escaped(text, end); }));
+        EXPECT_EQ(c.expected, standard_output_of([&] { put_escaped(text, end); }));
     }
 }
 
@@ -140,7 +130,7 @@ TEST(put_number, as_printf_writes_it)
         char expected[32];
         snprintf(expected, sizeof expected, "%0*d", c.width, c.value);
         SCOPED_TRACE(expected);
-        EXPECT_EQ(expected, captured([&] { put_number(c.value, c.width); }));
+        EXPECT_EQ(expected, standard_output_of([&] { put_number(c.value, c.width); }));
     }
 }
 
@@ -165,7 +155,7 @@ TEST(put_class_token, table)
     };
     for (const class_token_case &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.expected, captured([&] { put_class_token(c.text); }));
+        EXPECT_EQ(c.expected, standard_output_of([&] { put_class_token(c.text); }));
     }
 }
 

@@ -156,7 +156,7 @@ struct stream_calendar {
 
 // The parse in progress. A parse that ends the run leaves these to the
 // process exit; free_failed_parse frees them for a caller that goes on.
-static stream_calendar merged;
+static stream_calendar stream_in_progress;
 static icalparser *parser_in_progress = nullptr;
 static icalcomponent *component_being_taken = nullptr;
 static char *line_in_progress = nullptr;
@@ -198,8 +198,7 @@ static bool is_later_definition(stream_calendar *merged, icalcomponent *zone)
 }
 
 // The children of from go to to, the VTIMEZONEs in front in reverse stream
-// order as the parser would have put them: each zone is added after those
-// before it in the stream, so that it goes before them.
+// order as the parser would have put them.
 //
 // With few VTIMEZONEs every child is taken from the front of from, where
 // removing it costs no search in the list; but each removed VTIMEZONE makes
@@ -227,12 +226,16 @@ static bool move_children(stream_calendar *merged, icalcomponent *from, icalcomp
         else
             icalcomponent_add_component(to, moved);
     }
+    // Judged in stream order, so that the first definition of a TZID wins.
+    std::vector<icalcomponent *> kept;
     for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone) {
         if (is_later_definition(merged, *zone))
             icalcomponent_free(*zone);
         else
-            icalcomponent_add_component(to, *zone);
+            kept.push_back(*zone);
     }
+    std::reverse(kept.begin(), kept.end());
+    add_time_zones(to, kept);
     return !rebuild;
 }
 
@@ -335,7 +338,7 @@ static void add_line(icalparser *parser, char *line)
                 cut.dropped == 1 ? "" : "s", LIBICAL_MAX_VALUES);
     if (cut.parts.empty()) {
         if (icalcomponent *component = icalparser_add_line(parser, line))
-            take_top_level_component(&merged, component);
+            take_top_level_component(&stream_in_progress, component);
         return;
     }
     for (std::string &part : cut.parts)
@@ -353,7 +356,7 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     parser_in_progress = parser;
     icalerrorstate malformed = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
     icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
-    merged = {};
+    stream_in_progress = {};
     for (;;) {
         char *line = icalparser_get_line(parser, read_stream_line);
         line_in_progress = line;
@@ -368,11 +371,11 @@ parsed_calendar parse_calendar_stream(FILE *stream, const char *name)
     // was building: a calendar cut short must not pass for whole.
     if (icalerrno == ICAL_NEWFAILED_ERROR)
         fail_out_of_memory();
-    check_stream_end(parser, &merged, name);
-    if (merged.calendar == nullptr)
-        merged.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
-    parsed_calendar parsed{merged.calendar, parser};
-    merged = {};
+    check_stream_end(parser, &stream_in_progress, name);
+    if (stream_in_progress.calendar == nullptr)
+        stream_in_progress.calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+    parsed_calendar parsed{stream_in_progress.calendar, parser};
+    stream_in_progress = {};
     parser_in_progress = nullptr;
     return parsed;
 }
@@ -402,14 +405,14 @@ void free_failed_parse()
 {
     if (component_being_taken != nullptr)
         free_tree_iteratively(component_being_taken);
-    if (merged.calendar != nullptr)
-        free_tree_iteratively(merged.calendar);
+    if (stream_in_progress.calendar != nullptr)
+        free_tree_iteratively(stream_in_progress.calendar);
     if (parser_in_progress != nullptr)
         icalparser_free(parser_in_progress);
     if (line_in_progress != nullptr)
         icalmemory_free_buffer(line_in_progress);
     line_in_progress = nullptr;
     component_being_taken = nullptr;
-    merged = {};
+    stream_in_progress = {};
     parser_in_progress = nullptr;
 }

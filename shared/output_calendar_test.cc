@@ -2,12 +2,9 @@
 // output file only when the whole calendar is written.
 #include "shared/output_calendar.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +13,8 @@
 
 #include <gtest/gtest.h>
 #include <libical/icalss.h>
+
+#include "tests/test_helpers.h"
 
 namespace {
 
@@ -35,44 +34,11 @@ const std::string EVJOIN_CALENDAR_WITH_EVENT =
     "END:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string &path, const std::string &text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-std::vector<std::string> names_in(const std::string &directory)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t permission_bits(const std::string &path)
 {
     struct stat status;
     EXPECT_EQ(0, stat(path.c_str(), &status)) << path;
     return status.st_mode & 07777;
-}
-
-// The path as a regular expression that matches only itself.
-std::string regex_of(const std::string &text)
-{
-    std::string pattern;
-    for (char c : text) {
-        if (std::string(".[]{}()\\*+?^$|").find(c) != std::string::npos)
-            pattern += '\\';
-        pattern += c;
-    }
-    return pattern;
 }
 
 icalcomponent *calendar_with_lunch()
@@ -113,9 +79,8 @@ protected:
 
     void SetUp() override
     {
-        char name[] = "/tmp/evtools-output-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(name));
-        directory = name;
+        directory = make_scratch_folder("evtools-output");
+        ASSERT_FALSE(directory.empty());
         output = directory + "/out.ics";
     }
 

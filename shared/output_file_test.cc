@@ -3,13 +3,10 @@
 // or a signal.
 #include "shared/output_file.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <sys/resource.h>
@@ -22,31 +19,11 @@
 #include <gtest/gtest.h>
 
 #include "shared/fatal.h"
+#include "tests/test_helpers.h"
 
 namespace {
 
 const int STATUS = 6;  // any status: the caller's is passed through
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string &path, const std::string &text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-std::vector<std::string> names_in(const std::string &directory)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Names that begin with a dot anywhere below the folder: temporary files.
 std::vector<std::string> temporary_files(const std::string &directory)
@@ -56,17 +33,6 @@ std::vector<std::string> temporary_files(const std::string &directory)
         if (entry.path().filename().string()[0] == '.')
             found.push_back(entry.path().string());
     return found;
-}
-
-std::string regex_of(const std::string &text)
-{
-    std::string pattern;
-    for (char c : text) {
-        if (std::string(".[]{}()\\*+?^$|").find(c) != std::string::npos)
-            pattern += '\\';
-        pattern += c;
-    }
-    return pattern;
 }
 
 // What every program does with its output, in one go.
@@ -91,9 +57,8 @@ protected:
 
     void SetUp() override
     {
-        char name[] = "/tmp/evtools-output-file-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(name));
-        directory = name;
+        directory = make_scratch_folder("evtools-output-file");
+        ASSERT_FALSE(directory.empty());
     }
 
     void TearDown() override { std::filesystem::remove_all(directory); }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/test_helpers.h"
+
 namespace {
 
 struct item_case {
@@ -48,14 +50,6 @@ TEST(dropped_item, table)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.item, dropped_item(c.text, c.type));
     }
-}
-
-std::string text_of(icalcomponent *component)
-{
-    char *text = icalcomponent_as_ical_string_r(component);
-    std::string copy = text;
-    free(text);
-    return copy;
 }
 
 struct drop_case {

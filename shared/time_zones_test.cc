@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/test_helpers.h"
+
 namespace {
 
 struct name_case {
@@ -188,9 +190,9 @@ TEST(drop_unsafe_zone_references, table)
 // look-up of the start does not block.
 TEST(drop_unsafe_zone_references, path_to_a_fifo_is_never_opened)
 {
-    char folder[] = "/tmp/time_zones_test.XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    std::string fifo = std::string(folder) + "/fifo";
+    std::string folder = make_scratch_folder("time_zones_test");
+    ASSERT_FALSE(folder.empty());
+    std::string fifo = folder + "/fifo";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART;TZID=../../../.." +
                        fifo + ":20261124T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
@@ -202,7 +204,7 @@ TEST(drop_unsafe_zone_references, path_to_a_fifo_is_never_opened)
     EXPECT_EQ(10, start.hour);
     icalcomponent_free(root);
     unlink(fifo.c_str());
-    rmdir(folder);
+    rmdir(folder.c_str());
 }
 
 TEST(find_time_zone, own_zones_first_costly_ones_unknown_unsafe_names_never_looked_up)

@@ -38,18 +38,22 @@ icalcomponent *rebuild_component(icalcomponent *component, icalproperty_kind lef
 {
     icalcomponent *copy = icalcomponent_new(icalcomponent_isa(component));
     move_properties(component, copy, left_out);
-    std::vector<icalcomponent *> children = children_of(component);
-    // icalcomponent_add_component puts each VTIMEZONE at the front: adding
-    // them last first gives the copy the order of the original.
-    for (auto child = children.rbegin(); child != children.rend(); ++child) {
-        if (icalcomponent_isa(*child) == ICAL_VTIMEZONE_COMPONENT)
-            icalcomponent_add_component(copy, rebuild_component(*child, left_out));
+    std::vector<icalcomponent *> zones;
+    for (icalcomponent *child : children_of(component)) {
+        icalcomponent *rebuilt = rebuild_component(child, left_out);
+        if (icalcomponent_isa(rebuilt) == ICAL_VTIMEZONE_COMPONENT)
+            zones.push_back(rebuilt);
+        else
+            icalcomponent_add_component(copy, rebuilt);
     }
-    for (icalcomponent *child : children) {
-        if (icalcomponent_isa(child) != ICAL_VTIMEZONE_COMPONENT)
-            icalcomponent_add_component(copy, rebuild_component(child, left_out));
-    }
+    add_time_zones(copy, zones);
     return copy;
+}
+
+void add_time_zones(icalcomponent *parent, const std::vector<icalcomponent *> &zones)
+{
+    for (auto zone = zones.rbegin(); zone != zones.rend(); ++zone)
+        icalcomponent_add_component(parent, *zone);
 }
 
 void free_parsed_tree(icalcomponent *root)

@@ -36,6 +36,11 @@ std::vector<icalcomponent *> children_of(icalcomponent *component);
 /// document order, as icalcomponent_add_component does.
 taken_components take_zones_and_events(icalcomponent *root);
 
+/// Adds the VTIMEZONEs to parent so that its children list them in the
+/// order given, ahead of every child it held before. libical puts each
+/// VTIMEZONE it adds at the front of the children, so they go in last first.
+void add_time_zones(icalcomponent *parent, const std::vector<icalcomponent *> &zones);
+
 /// Frees a parsed tree, unless it holds more than MAX_REMOVED_ZONES
 /// VTIMEZONEs: libical frees a tree by removing each child, which searches
 /// the zone array for each VTIMEZONE. Such a tree is left to the process

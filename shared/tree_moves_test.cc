@@ -9,15 +9,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/test_helpers.h"
 
-std::string text_of(icalcomponent *component)
-{
-    char *text = icalcomponent_as_ical_string_r(component);
-    std::string copy = text != nullptr ? text : "";
-    free(text);
-    return copy;
-}
+namespace {
 
 std::string zone(int n)
 {
@@ -130,6 +124,65 @@ TEST(rebuild_component, leaves_out_one_kind_and_keeps_nested_zones_in_order)
     icalcomponent_free(event);
     icalcomponent_free(copy);
     icalcomponent_free(without);
+}
+
+struct add_zones_case {
+    const char *name;
+    const char *held;     // the calendar's children before: Z a zone, E an event
+    int added;            // zones added
+    const char *order;    // the children after: zones added (A), held zones (Z), events (E)
+};
+
+const add_zones_case ADD_ZONES_CASES[] = {
+    {"nothing added", "EZ", 0, "ZE"},
+    {"one zone to an empty calendar", "", 1, "A0"},
+    {"three zones keep their order", "", 3, "A0A1A2"},
+    {"zones go before held events", "EE", 2, "A0A1EE"},
+    {"and before held zones", "ZE", 2, "A0A1ZE"},
+};
+
+// The calendar's children, each as a letter and, for an added zone, its
+// place in what was added.
+std::string children_order(icalcomponent *calendar)
+{
+    std::string order;
+    for (icalcomponent *child : children_of(calendar)) {
+        if (icalcomponent_isa(child) != ICAL_VTIMEZONE_COMPONENT) {
+            order += "E";
+            continue;
+        }
+        std::string tzid = icalproperty_get_tzid(icalcomponent_get_first_property(child, ICAL_TZID_PROPERTY));
+        order += tzid.rfind("Added/", 0) == 0 ? "A" + tzid.substr(6) : "Z";
+    }
+    return order;
+}
+
+TEST(add_time_zones, table)
+{
+    for (const add_zones_case &c : ADD_ZONES_CASES) {
+        SCOPED_TRACE(c.name);
+        icalcomponent *calendar = icalcomponent_new(ICAL_VCALENDAR_COMPONENT);
+        for (const char *kind = c.held; *kind != '\0'; kind++) {
+            icalcomponent *child = *kind == 'Z'
+                ? icalcomponent_vanew(ICAL_VTIMEZONE_COMPONENT, icalproperty_new_tzid("Held"), nullptr)
+                : icalcomponent_new(ICAL_VEVENT_COMPONENT);
+            icalcomponent_add_component(calendar, child);
+        }
+        std::vector<icalcomponent *> zones;
+        for (int n = 0; n < c.added; n++) {
+            std::string tzid = "Added/" + std::to_string(n);
+            zones.push_back(icalcomponent_vanew(ICAL_VTIMEZONE_COMPONENT,
+                                                icalproperty_new_tzid(tzid.c_str()), nullptr));
+        }
+        add_time_zones(calendar, zones);
+        EXPECT_EQ(c.order, children_order(calendar));
+        // libical finds each added zone by its TZID.
+        for (int n = 0; n < c.added; n++) {
+            std::string tzid = "Added/" + std::to_string(n);
+            EXPECT_NE(nullptr, icalcomponent_get_timezone(calendar, tzid.c_str())) << tzid;
+        }
+        icalcomponent_free(calendar);
+    }
 }
 
 struct x_property_case {

@@ -1,9 +1,10 @@
 # evtools_unit_tests(NAME LIBRARY): one GoogleTest binary of the folder's
-# *_test.cc files, linked with the folder's library.
+# *_test.cc files and the shared test helpers (tests/test_helpers.cc), linked
+# with the folder's library.
 function(evtools_unit_tests name library)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
   if(sources)
-    add_executable(${name} ${sources})
+    add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/test_helpers.cc)
     target_link_libraries(${name} PRIVATE ${library} ${EVTOOLS_GTEST_MAIN})
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()
