@@ -48,7 +48,7 @@ static void note_dropped_rule(icalcomponent *event, icalrecurrencetype rule, rul
     char *text = icalrecurrencetype_as_string_r(&rule);
     fprintf(stderr, "evtable: recurrence of %s dropped: rule %s %s\n",
             uid_or_placeholder(event, "an event without UID").c_str(), printable(text).c_str(),
-            verdict == RULE_NEVER_MATCHES ? "never gives an instance" : "is not supported");
+            verdict_reason(verdict));
     icalmemory_free_buffer(text);
 }
 

@@ -3,6 +3,7 @@
 // is not plain to see, by the days they pick in every kind of year.
 #include "renderer/rule_verdicts.h"
 
+#include <array>
 #include <cstdlib>
 
 #include "renderer/rule_days.h"
@@ -143,7 +144,7 @@ static bool needs_day_check(const icalrecurrencetype &rule)
     return false;
 }
 
-rule_verdict judge_rule(const icalrecurrencetype &rule)
+static rule_verdict judge_instances(const icalrecurrencetype &rule)
 {
     bool gregorian = is_gregorian(rule);
     if (rule.freq <= ICAL_DAILY_RECURRENCE) {
@@ -163,4 +164,86 @@ rule_verdict judge_rule(const icalrecurrencetype &rule)
             return RULE_NEVER_MATCHES;
     }
     return set_positions_fit(rule) ? RULE_EXPANDABLE : RULE_NEVER_MATCHES;
+}
+
+// True when every value of a list lies from low to high, counted from the
+// end as well where negatives are allowed.
+static bool values_within(const short *values, long length, int low, int high, bool negatives)
+{
+    for (long i = 0; i < length; i++) {
+        int value = negatives ? std::abs(values[i]) : values[i];
+        if (value < low || value > high)
+            return false;
+    }
+    return true;
+}
+
+// RFC 5545's grammar of rules: BYSETPOS only with another BY list; week
+// numbers only in yearly rules; year days not in daily, weekly or monthly
+// ones; month days not in weekly ones; weekdays with an ordinal only in
+// monthly and yearly rules, and not with week numbers; every value in its
+// range. Calendars other than the Gregorian one have months and days of
+// their own, whose ranges are left alone.
+static bool follows_grammar(const icalrecurrencetype &rule)
+{
+    std::array<long, 9> lengths = by_list_lengths(rule);
+    long months = list_length(rule.by_month);
+    long month_days = list_length(rule.by_month_day);
+    long year_days = list_length(rule.by_year_day);
+    long week_numbers = list_length(rule.by_week_no);
+    long positions = list_length(rule.by_set_pos);
+    bool other_lists = false;
+    for (size_t i = 0; i + 1 < lengths.size(); i++)   // all but BYSETPOS, the last
+        other_lists = other_lists || lengths[i] > 0;
+    if (positions > 0 && !other_lists)
+        return false;
+    if (week_numbers > 0 && rule.freq != ICAL_YEARLY_RECURRENCE)
+        return false;
+    if (year_days > 0 && rule.freq >= ICAL_DAILY_RECURRENCE &&
+        rule.freq <= ICAL_MONTHLY_RECURRENCE)
+        return false;
+    if (month_days > 0 && rule.freq == ICAL_WEEKLY_RECURRENCE)
+        return false;
+    bool ordinals = (rule.freq == ICAL_MONTHLY_RECURRENCE || rule.freq == ICAL_YEARLY_RECURRENCE) &&
+                    week_numbers == 0;
+    for (long i = 0; i < list_length(rule.by_day); i++) {
+        int position = icalrecurrencetype_day_position(rule.by_day[i]);
+        if (position != 0 && (!ordinals || std::abs(position) > 53))
+            return false;
+    }
+    if (!values_within(rule.by_second, lengths[0], 0, 60, false) ||
+        !values_within(rule.by_minute, lengths[1], 0, 59, false) ||
+        !values_within(rule.by_hour, lengths[2], 0, 23, false) ||
+        !values_within(rule.by_set_pos, positions, 1, 366, true))
+        return false;
+    if (!is_gregorian(rule))
+        return true;
+    for (long i = 0; i < months; i++) {
+        int month = icalrecurrencetype_month_month(rule.by_month[i]);
+        if (icalrecurrencetype_month_is_leap(rule.by_month[i]) || month < 1 || month > 12)
+            return false;
+    }
+    return values_within(rule.by_month_day, month_days, 1, 31, true) &&
+           values_within(rule.by_year_day, year_days, 1, 366, true) &&
+           values_within(rule.by_week_no, week_numbers, 1, 53, true);
+}
+
+// A rule that breaks the grammar is called invalid only where it would be
+// dropped anyway: a rule that gives instances keeps them.
+rule_verdict judge_rule(const icalrecurrencetype &rule)
+{
+    rule_verdict verdict = judge_instances(rule);
+    if (verdict == RULE_NEVER_MATCHES && !follows_grammar(rule))
+        return RULE_INVALID;
+    return verdict;
+}
+
+const char *verdict_reason(rule_verdict verdict)
+{
+    switch (verdict) {
+    case RULE_NEVER_MATCHES: return "never gives an instance";
+    case RULE_UNSUPPORTED: return "is not supported";
+    case RULE_INVALID: return "is not valid";
+    default: return "can be expanded";
+    }
 }

@@ -11,6 +11,12 @@ enum rule_verdict {
     RULE_NEVER_MATCHES,   // no day, or no set position, can ever give an instance
     RULE_UNSUPPORTED,     // picks days of a calendar other than the Gregorian one
                           // while stepping through days or less
+    RULE_INVALID,         // gives no instance, and breaks RFC 5545's grammar of
+                          // rules: the fault is the rule's, not the calendar's
 };
 
 rule_verdict judge_rule(const icalrecurrencetype &rule);
+
+/// What a warning says of a rule dropped with this verdict: "never gives an
+/// instance", "is not supported" or "is not valid".
+const char *verdict_reason(rule_verdict verdict);

@@ -59,9 +59,8 @@ const char *zone_rule_fault(icalcomponent *vtimezone, int up_to_year)
                 verdict = RULE_UNSUPPORTED;
             if (verdict != RULE_EXPANDABLE) {
                 char *text = icalrecurrencetype_as_string_r(&rule);
-                reason = std::string("its rule ") + (text != nullptr ? text : "") +
-                         (verdict == RULE_NEVER_MATCHES ? " never gives an instance"
-                                                        : " is not supported");
+                reason = std::string("its rule ") + (text != nullptr ? text : "") + " " +
+                         verdict_reason(verdict);
                 icalmemory_free_buffer(text);
                 return reason.c_str();
             }
