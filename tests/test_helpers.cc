@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -82,4 +83,26 @@ std::string text_of(icalcomponent *component)
     std::string copy = text != nullptr ? text : "";
     free(text);
     return copy;
+}
+
+seeded_sample::seeded_sample(const char *name, double share) : full_(false), share_(share)
+{
+    const char *full = getenv("EVTOOLS_FULL_TESTS");
+    full_ = full != nullptr && strcmp(full, "1") == 0;
+    const char *seed = getenv("EVTOOLS_TEST_SEED");
+    state_ = seed != nullptr ? strtoull(seed, nullptr, 10) : std::random_device()() % 16777216;
+    if (full_)
+        printf("%s: every case (EVTOOLS_FULL_TESTS=1), seed %llu\n", name, state_);
+    else
+        printf("%s: a sample, seed %llu (EVTOOLS_TEST_SEED=%llu replays it; "
+               "EVTOOLS_FULL_TESTS=1 runs every case)\n", name, state_, state_);
+}
+
+bool seeded_sample::take()
+{
+    // One step of a 64-bit linear congruential generator; its top bits
+    // decide.
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    double draw = static_cast<double>(state_ >> 11) / 9007199254740992.0;
+    return full_ || draw < share_;
 }

@@ -32,3 +32,20 @@ std::string standard_output_of(const std::function<void()> &write);
 
 /// The component as libical writes it.
 std::string text_of(icalcomponent *component);
+
+/// A slow property checked on a seeded sample of its cases: each run draws
+/// a new seed unless EVTOOLS_TEST_SEED names one, and EVTOOLS_FULL_TESTS=1
+/// takes every case. The seed is printed, so that a failure can be replayed.
+class seeded_sample {
+  public:
+    /// name: what the sample is of, for the printed line; share: the part
+    /// of the cases taken, from 0 to 1.
+    seeded_sample(const char *name, double share);
+    /// Whether the next case is in the sample.
+    bool take();
+
+  private:
+    bool full_;
+    double share_;
+    unsigned long long state_;
+};
