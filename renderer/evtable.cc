@@ -68,9 +68,7 @@ static parsed_calendar parse_input(render_settings *settings)
 {
     if (getenv("EVTABLE_WHOLE_PARSE") == nullptr)
         settings->input = open_period_input(settings->input, settings->period_start,
-                                            icaltime_add(settings->period_start,
-                                                         settings->period_duration),
-                                            nullptr);
+                                            period_end(settings), nullptr);
     return parse_calendar_stream(settings->input, settings->input_name);
 }
 
