@@ -1,17 +1,18 @@
 #!/bin/bash
 # Builds the fuzz targets with clang and runs each for a given time.
 #
-#   bash fuzz/run.sh [--build-dir DIR] [--smoke] [SECONDS]
+#   bash fuzz/run.sh [--build-dir DIR] [--built] [--smoke] [SECONDS]
 #
 # SECONDS per target (default 60). The build, the corpora (corpus/NAME,
 # seeded from the project's test calendars), the logs (logs/NAME.log) and any
 # crash, leak or timeout input (crashes/NAME/) go to DIR (default build/fuzz).
 # The inputs of earlier findings, fuzz/regressions/NAME/*, are run first.
 # The status is 0 when no target found anything, 1 when one did, 2 when the
-# build failed. --smoke is the CI form: it skips with status 77 when clang++
-# is missing, and keeps its corpora, logs and findings in DIR/smoke, fresh on
-# every run, away from those of full runs (the test build's smoke run passes
-# a DIR inside the test build folder).
+# build failed. --built runs the targets DIR/bin holds already (a build
+# configured with -DEVTOOLS_FUZZ=ON, as `make test`'s is) instead of building
+# them. --smoke is the CI form: it skips with status 77 when clang++ is
+# missing, and keeps its corpora, logs and findings in DIR/fuzz_smoke, fresh
+# on every run, away from those of full runs.
 #
 # A finding is replayed with the target and the file:
 #   build/fuzz/bin/evtable_fuzz build/fuzz/crashes/evtable_fuzz/crash-...
@@ -20,11 +21,13 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
 smoke=false
+built=false
 seconds=60
 while [ $# -gt 0 ]; do
   case $1 in
     --build-dir) build=$2; shift 2 ;;
     --smoke) smoke=true; shift ;;
+    --built) built=true; shift ;;
     *) seconds=$1; shift ;;
   esac
 done
@@ -55,7 +58,7 @@ dictionary_of() {
   if [ "$1" = rule_fuzz ]; then echo "$root/fuzz/rule.dict"; else echo "$root/fuzz/ical.dict"; fi
 }
 
-if ! command -v clang++ >/dev/null; then
+if ! $built && ! command -v clang++ >/dev/null; then
   if $smoke; then
     echo "clang++ not found: fuzz smoke run skipped"
     exit 77
@@ -64,22 +67,31 @@ if ! command -v clang++ >/dev/null; then
   exit 2
 fi
 
-flags="-O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined"
-flags="$flags -fno-sanitize-recover=all"
-# The smoke build keeps only the line tables of the debugging information:
-# its reports still name file and line, and it costs an eighth less to
-# build. Full runs keep everything for the debugger.
-debug=-g
-$smoke && debug=-gline-tables-only
-echo "== building the fuzz targets in $build"
-if ! cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_C_FLAGS_DEBUG="$debug" -DCMAKE_CXX_FLAGS_DEBUG="$debug" \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_CXX_FLAGS="$flags" -DEVTOOLS_FUZZ=ON >/dev/null ||
-   ! cmake --build "$build" -j 2 --target $targets >"$build/build.log" 2>&1; then
-  cat "$build/build.log" 2>/dev/null | tail -40
-  echo "run.sh: the build failed" >&2
-  exit 2
+if $built; then
+  for name in $targets; do
+    if [ ! -x "$build/bin/$name" ]; then
+      echo "run.sh: $build/bin/$name is not built (configure with -DEVTOOLS_FUZZ=ON)" >&2
+      exit 2
+    fi
+  done
+else
+  # -fsanitize=fuzzer-no-link comes with EVTOOLS_FUZZ.
+  flags="-O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
+  # The smoke build keeps only the line tables of the debugging information:
+  # its reports still name file and line, and it costs an eighth less to
+  # build. Full runs keep everything for the debugger.
+  debug=-g
+  $smoke && debug=-gline-tables-only
+  echo "== building the fuzz targets in $build"
+  if ! cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_C_FLAGS_DEBUG="$debug" -DCMAKE_CXX_FLAGS_DEBUG="$debug" \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_CXX_FLAGS="$flags" -DEVTOOLS_FUZZ=ON >/dev/null ||
+     ! cmake --build "$build" -j 2 --target $targets >"$build/build.log" 2>&1; then
+    tail -40 "$build/build.log" 2>/dev/null
+    echo "run.sh: the build failed" >&2
+    exit 2
+  fi
 fi
 
 # The test calendars that exist. sift_join_fuzz reads two option bytes
@@ -143,7 +155,7 @@ summarize() {
 
 runs=$build
 if $smoke; then
-  runs=$build/smoke
+  runs=$build/fuzz_smoke
   rm -rf "$runs"
 fi
 status=0
