@@ -62,7 +62,8 @@ demo: deps build
 
 # The test build is clang's: one build serves the programs, the unit tests
 # and the fuzz targets (EVTOOLS_FUZZ), all with the sanitizers, the code under
-# test at -O1 as the sanitizers advise.
+# test at -O1 as the sanitizers advise. A test checks the programs' sources
+# with g++, the compiler of a plain build, as well.
 test: test-deps
 	@# A test build folder of another compiler (before clang's) starts afresh.
 	@if [ -f build/test/CMakeCache.txt ] && \
