@@ -15,6 +15,9 @@ function(evtools_unit_tests name library)
     # -O1, as the sanitizers advise); the tests' own sources stay at -O0:
     # they are most of the build's time and little of the run's.
     target_compile_options(${name} PRIVATE $<$<CONFIG:Debug>:-O0>)
+    # GoogleTest's header, parsed once per binary instead of once per file:
+    # with clang it was half of the tests' build time.
+    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <string> <vector>)
     math(EXPR last "${EVTOOLS_UNIT_SHARDS} - 1")
     foreach(shard RANGE ${last})
       add_test(NAME ${name}.shard_${shard} COMMAND ${name} --gtest_color=no)
