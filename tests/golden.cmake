@@ -28,7 +28,10 @@ function(evtools_unit_tests name library)
   endif()
 endfunction()
 
-# golden.cmake: one CTest per case of a program's testdata folder.
+# golden.cmake: the golden cases of a program's testdata folder, run in
+# shares of about EVTOOLS_GOLDEN_SHARE cases, each share a CTest
+# (PROGRAM.golden_cases.I) that runs its cases in one process and names every
+# case that fails: a CTest per case cost as much again as the cases.
 #
 # A case NAME is NAME.args (one argument a line, passed byte for byte: an
 # empty line is an empty argument; every line ends with LF, and a file with a
@@ -45,21 +48,29 @@ endfunction()
 #   NAME.status    expected exit status (0 when absent)
 # UPDATE_GOLDEN=1 in ctest's environment rewrites the expected files of every
 # case that differs from what the program now does; review the diff.
+# EVTOOLS_GOLDEN_CASES=REGEX in ctest's environment runs only the cases whose
+# names match: EVTOOLS_GOLDEN_CASES='^month_basic$' ctest -R evtable.golden
 # In the arguments, @IN, @OUT, @DATA (the testdata folder) and @WORK (the
 # case's scratch folder) are replaced. After the run the scratch folder must
 # hold no file but those the case made.
+set(EVTOOLS_GOLDEN_SHARE 70)
 function(evtools_golden_tests program folder)
   file(GLOB cases CONFIGURE_DEPENDS RELATIVE ${folder} ${folder}/*.args)
-  foreach(case_file ${cases})
-    string(REGEX REPLACE "\\.args$" "" case ${case_file})
-    add_test(NAME ${program}.${case}
+  list(LENGTH cases count)
+  if(count EQUAL 0)
+    return()
+  endif()
+  math(EXPR shares "(${count} + ${EVTOOLS_GOLDEN_SHARE} - 1) / ${EVTOOLS_GOLDEN_SHARE}")
+  foreach(share RANGE 1 ${shares})
+    add_test(NAME ${program}.golden_cases.${share}
       COMMAND ${CMAKE_COMMAND}
         -DPROGRAM=$<TARGET_FILE:${program}>
         -DDATA=${folder}
-        -DCASE=${case}
-        -DWORK=${CMAKE_CURRENT_BINARY_DIR}/golden/${case}
+        -DBATCH=${share}
+        -DBATCHES=${shares}
+        -DWORK=${CMAKE_CURRENT_BINARY_DIR}/golden
         -P ${CMAKE_SOURCE_DIR}/tests/run_case.cmake)
-    set_tests_properties(${program}.${case} PROPERTIES
-      ENVIRONMENT "${EVTOOLS_PROGRAM_ENV}" TIMEOUT 120)
+    set_tests_properties(${program}.golden_cases.${share} PROPERTIES
+      ENVIRONMENT "${EVTOOLS_PROGRAM_ENV}" TIMEOUT 600)
   endforeach()
 endfunction()
