@@ -7,6 +7,11 @@ their libraries in BUILD's compile_commands.json is checked with g++
 -fsyntax-only, with the build's include folders and definitions and the
 project's warnings as errors. Sources of tests, fuzz targets and benchmarks
 are clang's alone. Exits 77 (skipped) without g++.
+
+The standard and libical headers most sources include are precompiled once
+into BUILD/gcc_check (they were two fifths of the check's time) and
+included first in every source; the clang build still sees each source's own
+includes alone.
 """
 import json
 import os
@@ -22,6 +27,8 @@ WARNINGS = ["-Wall", "-Wextra", "-Wshadow", "-Wformat=2", "-Werror"]
 KEPT_WITH_VALUE = {"-I", "-isystem", "-D", "-include"}
 KEPT_PREFIXES = ("-I", "-isystem", "-D", "-std=")
 LEFT_OUT_FOLDERS = ("tests", "fuzz", "bench")
+COMMON_HEADERS = ["string", "vector", "algorithm", "unordered_map", "cstdio", "cstring",
+                  "cstdlib", "libical/ical.h"]
 
 
 def program_source(path, source):
@@ -31,9 +38,23 @@ def program_source(path, source):
     return relative.split(os.sep)[0] not in LEFT_OUT_FOLDERS
 
 
-def gcc_command(entry, compiler):
+def precompile_common_headers(compiler, folder):
+    """The common headers' precompiled form in FOLDER, or None when g++
+    cannot make it (the check then goes without)."""
+    os.makedirs(folder, exist_ok=True)
+    header = os.path.join(folder, "common.h")
+    with open(header, "w") as f:
+        f.writelines(f"#include <{name}>\n" for name in COMMON_HEADERS)
+    result = subprocess.run([compiler, "-std=c++17", "-x", "c++-header", header,
+                             "-o", header + ".gch"], capture_output=True, text=True)
+    return header if result.returncode == 0 else None
+
+
+def gcc_command(entry, compiler, common_header):
     arguments = entry.get("arguments") or shlex.split(entry["command"])
     command = [compiler, "-fsyntax-only", "-std=c++17"] + WARNINGS
+    if common_header:
+        command += ["-include", common_header]
     i = 1
     while i < len(arguments):
         argument = arguments[i]
@@ -64,11 +85,12 @@ def main():
         return 77
     with open(os.path.join(build, "compile_commands.json")) as f:
         entries = json.load(f)
+    common_header = precompile_common_headers(compiler, os.path.join(build, "gcc_check"))
     jobs = {}
     for entry in entries:
         path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
         if path.endswith(".cc") and program_source(path, source) and path not in jobs:
-            jobs[path] = (entry, gcc_command(entry, compiler))
+            jobs[path] = (entry, gcc_command(entry, compiler, common_header))
     if not jobs:
         print(f"no program source in {build}/compile_commands.json", file=sys.stderr)
         return 1
