@@ -22,31 +22,35 @@ sample_start scan_matches_whole_parse
 failures=0
 runs=0
 
-# compare INPUT ARGUMENTS...: one run each way.
+# compare INPUT ARGUMENTS...: one run each way. Each run writes its
+# standard output and error into a folder of its own, and one diff compares
+# both folders: a process per comparison is a tenth of its time.
+mkdir -p "$work/scan" "$work/whole"
 compare() {
     local input=$1 status_scan=0 status_whole=0
     shift
-    "$program" "$@" <"$input" >"$work/scan.out" 2>"$work/scan.err" || status_scan=$?
-    EVTABLE_WHOLE_PARSE=1 "$program" "$@" <"$input" >"$work/whole.out" 2>"$work/whole.err" ||
+    "$program" "$@" <"$input" >"$work/scan/out" 2>"$work/scan/err" || status_scan=$?
+    EVTABLE_WHOLE_PARSE=1 "$program" "$@" <"$input" >"$work/whole/out" 2>"$work/whole/err" ||
         status_whole=$?
     runs=$((runs + 1))
-    if [ "$status_scan" != "$status_whole" ] || ! cmp -s "$work/scan.out" "$work/whole.out" ||
-        ! cmp -s "$work/scan.err" "$work/whole.err"; then
+    if [ "$status_scan" != "$status_whole" ] || ! diff -q "$work/scan" "$work/whole" >/dev/null; then
         failures=$((failures + 1))
         echo "differs: evtable $* (status $status_scan, whole parse $status_whole)"
-        diff "$work/whole.err" "$work/scan.err" | head -n 5
-        diff "$work/whole.out" "$work/scan.out" | head -n 5
+        diff "$work/whole/err" "$work/scan/err" | head -n 5
+        diff "$work/whole/out" "$work/scan/out" | head -n 5
     fi
 }
 
-shifted() {
-    date -u -d "$1 $2" +%Y%m%d 2>/dev/null
+# Sets year_after to the date a year after YYYYMMDD, as date -d "... +1 year"
+# gives it: 29 February goes to 1 March.
+set_year_after() {
+    local year=${1:0:4} day=${1:4:4}
+    [ "$day" = 0229 ] && day=0301
+    printf -v year_after '%04d%s' $((10#$year + 1)) "$day"
 }
 
-cases=()
-for args_file in "$data"/*.args; do
-    grep -q '@OUT\|@WORK\|@DATA' "$args_file" || cases+=("$args_file")
-done
+# The cases whose arguments name no output or scratch file.
+mapfile -t cases < <(grep -L '@OUT\|@WORK\|@DATA' "$data"/*.args)
 sample_take 48 "${cases[@]}"
 for args_file in "${sampled[@]}"; do
     case=${args_file%.args}
@@ -62,13 +66,10 @@ for args_file in "${sampled[@]}"; do
     done
     compare "$input" "${args[@]}"
     [ "$start_at" -ge 0 ] || continue
-    for move in "+1 year"; do
-        start=$(shifted "${args[start_at]}" "$move") || continue
-        [ -n "$start" ] || continue
-        moved=("${args[@]}")
-        moved[start_at]=$start
-        compare "$input" "${moved[@]}"
-    done
+    moved=("${args[@]}")
+    set_year_after "${args[start_at]}"
+    moved[start_at]=$year_after
+    compare "$input" "${moved[@]}"
 done
 
 $full || calendars=$(( (calendars + 3) / 4 ))
