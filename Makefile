@@ -69,7 +69,8 @@ demo: deps build
 test: test-deps
 	@# A test build folder of another compiler (before clang's) starts afresh.
 	@if [ -f build/test/CMakeCache.txt ] && \
-	  ! grep -q '^CMAKE_CXX_COMPILER:.*clang++$$' build/test/CMakeCache.txt; then rm -rf build/test; fi
+	  ! grep -q '^CMAKE_CXX_COMPILER:.*clang++$$' build/test/CMakeCache.txt; then \
+	  echo "build/test was configured for another compiler: starting it afresh"; rm -rf build/test; fi
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS_DEBUG="-gline-tables-only -O1" \
 	  -DEVTOOLS_SANITIZE=ON -DEVTOOLS_WERROR=ON -DEVTOOLS_FUZZ=ON >/dev/null
