@@ -4,8 +4,8 @@
 The test build is clang's, and a plain build (make, make demo, a packager's)
 uses the system's compiler, g++ on Debian. Each source of the programs and
 their libraries in BUILD's compile_commands.json is checked with g++
--fsyntax-only, with the build's include folders and definitions and the
-project's warnings as errors. Sources of tests, fuzz targets and benchmarks
+-fsyntax-only, with the build's own language standard, include folders,
+definitions and warning options (warnings are errors in make test). Sources of tests, fuzz targets and benchmarks
 are clang's alone. Exits 77 (skipped) without g++.
 
 The standard and libical headers most sources include are precompiled once
@@ -21,11 +21,11 @@ import subprocess
 import sys
 from concurrent.futures import ThreadPoolExecutor
 
-WARNINGS = ["-Wall", "-Wextra", "-Wshadow", "-Wformat=2", "-Werror"]
-# The flags of a compile command that carry over: include folders and
-# definitions, with their values when those are separate arguments.
-KEPT_WITH_VALUE = {"-I", "-isystem", "-D", "-include"}
-KEPT_PREFIXES = ("-I", "-isystem", "-D", "-std=")
+# The flags of a compile command that carry over: standard, include
+# folders, definitions and warnings, with their values when those are
+# separate arguments.
+KEPT_WITH_VALUE = {"-I", "-isystem", "-D"}
+KEPT_PREFIXES = ("-I", "-isystem", "-D", "-std=", "-W")
 LEFT_OUT_FOLDERS = ("tests", "fuzz", "bench")
 COMMON_HEADERS = ["string", "vector", "algorithm", "unordered_map", "cstdio", "cstring",
                   "cstdlib", "libical/ical.h"]
@@ -52,7 +52,7 @@ def precompile_common_headers(compiler, folder):
 
 def gcc_command(entry, compiler, common_header):
     arguments = entry.get("arguments") or shlex.split(entry["command"])
-    command = [compiler, "-fsyntax-only", "-std=c++17"] + WARNINGS
+    command = [compiler, "-fsyntax-only"]
     if common_header:
         command += ["-include", common_header]
     i = 1
